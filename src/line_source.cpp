@@ -1,0 +1,77 @@
+// src/line_source.cpp: the buffered line reader over an open plot file
+#include "line_source.h"
+
+#include "posix.h"
+#include "text/utf8.h"
+
+#include <cstring>
+
+namespace korvane {
+
+namespace {
+
+constexpr io_error invalid_utf8 =
+    io_error::fixed(error_kind::invalid_data, "stream did not contain valid UTF-8");
+
+std::string_view strip_terminator(std::string_view s) noexcept {
+  if (!s.empty() && s.back() == '\n') {
+    s.remove_suffix(1);
+    if (!s.empty() && s.back() == '\r') {
+      s.remove_suffix(1);
+    }
+  }
+  return s;
+}
+
+} // namespace
+
+next_line_result line_source::next_line() {
+  spanning_.clear();
+  const char* start = buffer_.data() + begin_;
+  if (const void* feed = std::memchr(start, '\n', end_ - begin_)) {
+    const auto length = static_cast<std::size_t>(static_cast<const char*>(feed) - start) + 1;
+    begin_ += length;
+    return finish({start, length});
+  }
+  return collect_across_refills();
+}
+
+next_line_result line_source::collect_across_refills() {
+  for (;;) {
+    spanning_.append(buffer_.data() + begin_, end_ - begin_);
+    begin_ = end_;
+    if (!refill()) {
+      const int code = errno;
+      spanning_.clear();
+      return {next_line_result::outcome::error, {}, io_error::from_os(code)};
+    }
+    if (end_ == 0) {
+      if (spanning_.empty()) {
+        return {next_line_result::outcome::end, {}};
+      }
+      return finish(spanning_);
+    }
+    if (const void* feed = std::memchr(buffer_.data(), '\n', end_)) {
+      begin_ = static_cast<std::size_t>(static_cast<const char*>(feed) - buffer_.data()) + 1;
+      spanning_.append(buffer_.data(), begin_);
+      return finish(spanning_);
+    }
+  }
+}
+
+bool line_source::refill() noexcept {
+  const ssize_t count = posix::retry_on_interrupt(
+      [this] { return posix::calls.read(fd_, buffer_.data(), buffer_.size()); });
+  begin_ = 0;
+  end_ = count < 0 ? 0 : static_cast<std::size_t>(count);
+  return count >= 0;
+}
+
+next_line_result line_source::finish(std::string_view with_terminator) const {
+  if (!text::is_valid_utf8(with_terminator)) {
+    return {next_line_result::outcome::error, {}, invalid_utf8};
+  }
+  return {next_line_result::outcome::found, strip_terminator(with_terminator)};
+}
+
+} // namespace korvane

@@ -1,0 +1,51 @@
+// src/line_source.h: the buffered line reader over an open plot file
+#pragma once
+
+#include <korvane/io_error.h>
+#include <korvane/line.h>
+#include <korvane/string.h>
+
+#include <array>
+#include <cstddef>
+
+namespace korvane {
+
+/// What next_line found: a line, the end of the input, or an I/O error.
+struct next_line_result {
+  enum class outcome : unsigned char { found, end, error };
+
+  outcome what;
+  /// The line's text without terminator, when what is found.
+  line text;
+  /// The failure, when what is error.
+  io_error error = io_error::from_os(0);
+};
+
+/// Reads a file line by line through an 8192-byte buffer, one read per refill.
+class line_source {
+public:
+  static constexpr std::size_t buffer_size = 8192;
+
+  explicit line_source(int fd) noexcept : fd_(fd) {}
+  line_source(const line_source&) = delete;
+  line_source& operator=(const line_source&) = delete;
+
+  /// The next line, valid UTF-8 and without its line feed (nor a carriage return before it).
+  /// The text stays valid until the next call.
+  [[nodiscard]] next_line_result next_line();
+
+private:
+  // One read into the buffer; false with errno set on failure.
+  bool refill() noexcept;
+  next_line_result finish(std::string_view with_terminator) const;
+  next_line_result collect_across_refills();
+
+  int fd_;
+  std::size_t begin_ = 0;
+  std::size_t end_ = 0;
+  // A line that spans refills is gathered here; cleared when the next line is asked for.
+  string spanning_;
+  std::array<char, buffer_size> buffer_;
+};
+
+} // namespace korvane

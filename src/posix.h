@@ -1,0 +1,46 @@
+// src/posix.h: the system calls the module makes, replaceable by tests
+#pragma once
+
+#include <cerrno>
+#include <cstddef>
+#include <sys/types.h>
+
+namespace korvane::posix {
+
+/// The system calls behind the module's file and stream I/O; tests swap in failing versions.
+struct system_calls {
+  int (*open)(const char* path, int flags);
+  ssize_t (*read)(int fd, void* buffer, std::size_t size);
+  ssize_t (*write)(int fd, const void* buffer, std::size_t size);
+  int (*close)(int fd);
+};
+
+/// The calls in use; the C library's by default.
+extern system_calls calls;
+
+/// Repeats a system call for as long as a signal interrupts it.
+template <class Call>
+auto retry_on_interrupt(Call call) {
+  decltype(call()) result;
+  do {
+    result = call();
+  } while (result == -1 && errno == EINTR);
+  return result;
+}
+
+/// Owns an open file descriptor and closes it when it goes out of scope.
+class file_descriptor {
+public:
+  explicit file_descriptor(int fd) noexcept : fd_(fd) {}
+  file_descriptor(file_descriptor&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+  file_descriptor& operator=(file_descriptor&&) = delete;
+  ~file_descriptor();
+
+  /// The descriptor, still owned by this object.
+  [[nodiscard]] int get() const noexcept { return fd_; }
+
+private:
+  int fd_;
+};
+
+} // namespace korvane::posix
