@@ -11,10 +11,9 @@
 #include "text/trim.h"
 #include "text/utf8.h"
 
-#include <korvane/read_failure.h>
-
 #include <algorithm>
 #include <fcntl.h>
+#include <korvane/read_failure.h>
 #include <optional>
 
 namespace korvane {

@@ -1,9 +1,8 @@
 // src/lib.h: the plot file reader
 #pragma once
 
-#include <korvane/columns.h>
-
 #include <cstdint>
+#include <korvane/columns.h>
 #include <string_view>
 
 namespace korvane {

@@ -1,12 +1,11 @@
 // src/line_source.h: the buffered line reader over an open plot file
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <korvane/io_error.h>
 #include <korvane/line.h>
 #include <korvane/string.h>
-
-#include <array>
-#include <cstddef>
 
 namespace korvane {
 

@@ -7,7 +7,9 @@
 namespace korvane::posix {
 
 namespace {
-int open_existing(const char* path, int flags) { return ::open(path, flags); }
+int open_existing(const char* path, int flags) {
+  return ::open(path, flags);
+}
 } // namespace
 
 system_calls calls = {open_existing, ::read, ::write, ::close};

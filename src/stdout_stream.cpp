@@ -5,7 +5,6 @@
 #include "posix.h"
 
 #include <korvane/read_failure.h>
-
 #include <unistd.h>
 
 namespace korvane {
@@ -32,8 +31,7 @@ void print_line(std::string_view line_with_feed) {
       raise_print_failure(io_error::from_os(errno));
     }
     if (written == 0) {
-      raise_print_failure(
-          io_error::fixed(error_kind::write_zero, "failed to write whole buffer"));
+      raise_print_failure(io_error::fixed(error_kind::write_zero, "failed to write whole buffer"));
     }
     line_with_feed.remove_prefix(static_cast<std::size_t>(written));
   }

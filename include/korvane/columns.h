@@ -2,7 +2,6 @@
 #pragma once
 
 #include <korvane/checked_allocator.h>
-
 #include <vector>
 
 namespace korvane {

@@ -1,10 +1,10 @@
-// include/korvane/read_failure.h: the fatal failure that ends a read, and the functions that raise it
+// include/korvane/read_failure.h: the fatal failure that ends a read, and the functions that raise
+// it
 #pragma once
 
+#include <cstdint>
 #include <korvane/io_error.h>
 #include <korvane/string.h>
-
-#include <cstdint>
 #include <source_location>
 #include <string_view>
 #include <utility>

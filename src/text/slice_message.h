@@ -1,9 +1,8 @@
 // src/text/slice_message.h: the message for a data field that does not fit its line
 #pragma once
 
-#include <korvane/string.h>
-
 #include <cstddef>
+#include <korvane/string.h>
 #include <string_view>
 
 namespace korvane::text {

@@ -23,7 +23,9 @@ constexpr std::size_t sequence_length(unsigned char lead) noexcept {
   return 0;
 }
 
-constexpr bool is_continuation(unsigned char byte) noexcept { return (byte & 0xC0) == 0x80; }
+constexpr bool is_continuation(unsigned char byte) noexcept {
+  return (byte & 0xC0) == 0x80;
+}
 
 // Checks one multi-byte sequence at p (length bytes are available); rules out overlong forms,
 // surrogates and code points past U+10FFFF through the range allowed for the second byte.

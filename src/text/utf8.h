@@ -27,7 +27,9 @@ struct decoded_char {
 
 /// Decodes the character that starts at offset of the valid UTF-8 text s.
 [[nodiscard]] constexpr decoded_char decode_at(std::string_view s, std::size_t offset) noexcept {
-  const auto byte = [&](std::size_t i) { return static_cast<char32_t>(static_cast<unsigned char>(s[offset + i])); };
+  const auto byte = [&](std::size_t i) {
+    return static_cast<char32_t>(static_cast<unsigned char>(s[offset + i]));
+  };
   const char32_t lead = byte(0);
   if (lead < 0x80) {
     return {lead, 1};
