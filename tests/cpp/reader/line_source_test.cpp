@@ -1,0 +1,127 @@
+// tests/cpp/reader/line_source_test.cpp: line splitting, refills, and failing reads
+#include "line_source.h"
+#include "posix.h"
+
+#include <cerrno>
+#include <cstring>
+#include <deque>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace korvane {
+namespace {
+
+// What one scripted read returns: bytes, or -1 with an errno.
+struct scripted_read {
+  std::string bytes;
+  int error = 0;
+};
+
+std::deque<scripted_read> script;
+std::vector<std::size_t> requested_sizes;
+
+ssize_t scripted(int, void* buffer, std::size_t size) {
+  requested_sizes.push_back(size);
+  if (script.empty()) {
+    return 0;
+  }
+  scripted_read next = script.front();
+  script.pop_front();
+  if (next.error != 0) {
+    errno = next.error;
+    return -1;
+  }
+  const std::size_t count = std::min(size, next.bytes.size());
+  std::memcpy(buffer, next.bytes.data(), count);
+  if (count < next.bytes.size()) {
+    script.push_front({next.bytes.substr(count)});
+  }
+  return static_cast<ssize_t>(count);
+}
+
+// Runs a line source over the scripted reads and describes everything it yields.
+class line_source_test : public ::testing::Test {
+protected:
+  void SetUp() override {
+    saved_ = posix::calls;
+    posix::calls.read = scripted;
+    script.clear();
+    requested_sizes.clear();
+  }
+  void TearDown() override { posix::calls = saved_; }
+
+  static std::vector<std::string> drain(std::deque<scripted_read> reads) {
+    script = std::move(reads);
+    line_source source(-1);
+    std::vector<std::string> seen;
+    for (;;) {
+      const next_line_result next = source.next_line();
+      if (next.what == next_line_result::outcome::end) {
+        return seen;
+      }
+      if (next.what == next_line_result::outcome::error) {
+        seen.push_back(next.error.is_os() ? "os " + std::to_string(next.error.os_code())
+                                          : std::string(next.error.fixed_message()));
+        return seen;
+      }
+      seen.emplace_back(next.text);
+    }
+  }
+
+private:
+  posix::system_calls saved_{};
+};
+
+using lines = std::vector<std::string>;
+
+TEST_F(line_source_test, splits_and_strips_terminators) {
+  struct split_case {
+    std::string bytes;
+    lines expected;
+  };
+  const split_case cases[] = {
+      {"", {}},
+      {"\n", {""}},
+      {"a\nb", {"a", "b"}},
+      {"a\r\nb\r\n", {"a", "b"}},
+      {"a\r\r\n", {"a\r"}},
+      {"a\rb\n", {"a\rb"}},
+      {"last\r", {"last\r"}},
+      {"\n\n", {"", ""}},
+  };
+  for (const split_case& c : cases) {
+    EXPECT_EQ(drain({{c.bytes}}), c.expected) << c.bytes;
+  }
+}
+
+TEST_F(line_source_test, gathers_lines_across_reads) {
+  EXPECT_EQ(drain({{"ab"}, {"c\r"}, {"\nde"}, {"f\ng"}}), (lines{"abc", "def", "g"}));
+}
+
+TEST_F(line_source_test, reads_at_most_one_buffer_at_a_time) {
+  const std::string long_line(3 * line_source::buffer_size + 17, 'x');
+  EXPECT_EQ(drain({{long_line + "\nshort\n"}}), (lines{long_line, "short"}));
+  for (const std::size_t size : requested_sizes) {
+    EXPECT_EQ(size, line_source::buffer_size);
+  }
+}
+
+TEST_F(line_source_test, repeats_interrupted_reads) {
+  EXPECT_EQ(drain({{"a", EINTR}, {"b\n"}, {"", EINTR}, {"c"}}), (lines{"b", "c"}));
+}
+
+TEST_F(line_source_test, reports_failed_reads) {
+  EXPECT_EQ(drain({{"ok\npart"}, {"", EIO}}), (lines{"ok", "os 5"}));
+  // The failed read wins over the invalid bytes gathered before it.
+  EXPECT_EQ(drain({{"\xff"}, {"", EIO}}), (lines{"os 5"}));
+}
+
+TEST_F(line_source_test, rejects_invalid_utf8_lines) {
+  const std::string invalid = "stream did not contain valid UTF-8";
+  EXPECT_EQ(drain({{"fine\n\xc3\n"}}), (lines{"fine", invalid}));
+  EXPECT_EQ(drain({{"\xe2\x82"}, {"\xac\n\xe2\x82"}}), (lines{"\xe2\x82\xac", invalid}));
+}
+
+} // namespace
+} // namespace korvane
