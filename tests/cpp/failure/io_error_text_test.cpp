@@ -3,12 +3,12 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cstring>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <korvane/read_failure.h>
 #include <limits>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -83,16 +83,18 @@ std::vector<std::string> header_enumerators() {
   std::stringstream text;
   text << header.rdbuf();
   const std::string source = text.str();
-  std::smatch body;
-  if (!std::regex_search(source, body, std::regex(R"(enum class error_kind[^{]*\{([^}]*)\})"))) {
+  const std::size_t open = source.find('{', source.find("enum class error_kind"));
+  const std::size_t close = source.find('}', open);
+  if (open == std::string::npos || close == std::string::npos) {
     return {};
   }
   std::vector<std::string> names;
-  const std::string list = body[1];
-  const std::regex word(R"(([a-z_]+)\s*,)");
-  for (auto it = std::sregex_iterator(list.begin(), list.end(), word); it != std::sregex_iterator();
-       ++it) {
-    names.push_back((*it)[1]);
+  std::istringstream list(source.substr(open + 1, close - open - 1));
+  for (std::string item; std::getline(list, item, ',');) {
+    std::erase_if(item, [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; });
+    if (!item.empty()) {
+      names.push_back(item);
+    }
   }
   return names;
 }
