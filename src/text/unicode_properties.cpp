@@ -20,6 +20,7 @@ bool in_ranges(std::span<const detail::code_point_range> ranges, char32_t c) noe
 } // namespace
 
 bool is_printable(char32_t c) noexcept {
+  // The ASCII categories never change: controls below U+0020, and U+007F.
   if (c < 0x7F) {
     return c >= 0x20;
   }
@@ -27,10 +28,6 @@ bool is_printable(char32_t c) noexcept {
 }
 
 bool is_grapheme_extend(char32_t c) noexcept {
-  // No ASCII or Latin-1 character extends a grapheme; the first one is U+0300.
-  if (c < 0x300) {
-    return false;
-  }
   return in_ranges(detail::grapheme_extend_ranges(), c);
 }
 
