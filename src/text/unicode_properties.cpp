@@ -4,6 +4,7 @@
 #include "unicode_table.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace korvane::text {
 
