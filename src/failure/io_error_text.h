@@ -1,9 +1,9 @@
 // src/failure/io_error_text.h: the text forms of an I/O error
 #pragma once
 
+#include <cstddef>
 #include <korvane/io_error.h>
 #include <korvane/string.h>
-
 #include <string_view>
 
 namespace korvane::failure {
@@ -17,7 +17,14 @@ namespace korvane::failure {
 /// The kind of any I/O error, derived from the number for an operating-system error.
 [[nodiscard]] error_kind kind_of(const io_error& error) noexcept;
 
-/// The C library's text for an error number.
+/// A lookup with the contract of the XSI strerror_r: fills buffer, negative on failure.
+using strerror_function = int (*)(int code, char* buffer, std::size_t size);
+
+/// The lookup behind system_text; the C library's XSI strerror_r unless a test swaps it.
+extern strerror_function strerror_lookup;
+
+/// The C library's text for an error number, as UTF-8; raises "strerror_r failure" when the
+/// lookup fails.
 [[nodiscard]] string system_text(int code);
 
 /// "Os { code: 2, kind: NotFound, message: \"...\" }" or "Error { kind: ..., message: \"...\" }".

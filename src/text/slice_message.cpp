@@ -1,16 +1,64 @@
-// src/text/slice_message.cpp: PLACEHOLDER until the Unicode-aware message lands
+// src/text/slice_message.cpp: the message for a data field that does not fit its line
 #include "slice_message.h"
 
-#include <string>
+#include "escape.h"
+#include "number_text.h"
+#include "utf8.h"
 
 namespace korvane::text {
 
+namespace {
+
+// Longer lines are cut to this many bytes, less the part of a character cut in two.
+constexpr std::size_t shown_bytes = 256;
+
+// Appends "`line`", or "`first 256 bytes`[...]" for a longer line.
+void append_shown_line(string& out, std::string_view line) {
+  std::string_view more;
+  if (line.size() > shown_bytes) {
+    std::size_t cut = shown_bytes;
+    while (!is_char_boundary(line, cut)) {
+      --cut;
+    }
+    line = line.substr(0, cut);
+    more = "[...]";
+  }
+  out += '`';
+  out += line;
+  out += '`';
+  out += more;
+}
+
+// Offset of the first byte of the character that covers offset.
+std::size_t character_start(std::string_view line, std::size_t offset) noexcept {
+  while (!is_char_boundary(line, offset)) {
+    --offset;
+  }
+  return offset;
+}
+
+} // namespace
+
 string slice_message(std::string_view line, std::size_t start, std::size_t end) {
   string message = "byte index ";
-  message += std::to_string(start > line.size() ? start : end).c_str();
-  message += " is out of bounds of `";
-  message += line;
-  message += "`";
+  if (start > line.size() || end > line.size()) {
+    append_number(message, start > line.size() ? start : end);
+    message += " is out of bounds of ";
+    append_shown_line(message, line);
+    return message;
+  }
+  const std::size_t inside = is_char_boundary(line, start) ? end : start;
+  const std::size_t first = character_start(line, inside);
+  const std::size_t past = first + decode_at(line, first).length;
+  append_number(message, inside);
+  message += " is not a char boundary; it is inside ";
+  append_quoted_char(message, line.substr(first, past - first));
+  message += " (bytes ";
+  append_number(message, first);
+  message += "..";
+  append_number(message, past);
+  message += ") of ";
+  append_shown_line(message, line);
   return message;
 }
 
