@@ -3,7 +3,6 @@
 
 #include <korvane/io_error.h>
 #include <korvane/string.h>
-
 #include <string_view>
 
 namespace korvane::failure {
