@@ -83,6 +83,13 @@ int run(std::string_view scenario, int argc, char** argv) {
                ? carried
                : not_carried;
   }
+  if (scenario == "exhaustion-after-failure") {
+    if (!carries([] { korvane::raise_failure("reported first"); })) {
+      return not_carried;
+    }
+    static_cast<void>(korvane::failure::allocate_bytes(PTRDIFF_MAX / 2, 1));
+    return not_carried;
+  }
   if (scenario == "exhaustion") {
     static_cast<void>(korvane::failure::allocate_bytes(PTRDIFF_MAX / 2, 1));
     return not_carried;

@@ -27,6 +27,8 @@ temp_file::temp_file(std::string_view contents) {
   ::close(fd);
 }
 
-temp_file::~temp_file() { std::remove(path_.c_str()); }
+temp_file::~temp_file() {
+  std::remove(path_.c_str());
+}
 
 } // namespace korvane::testing
