@@ -70,6 +70,17 @@ private:
   bool armed_;
 };
 
+// Calls bottom at the end of depth nested calls.
+[[gnu::noinline]] void descend(unsigned long depth, void (*bottom)()) {
+  if (depth == 0) {
+    bottom();
+    return;
+  }
+  descend(depth - 1, bottom);
+  // Work after the call keeps it a call rather than a jump.
+  asm volatile("" ::: "memory");
+}
+
 int run(std::string_view scenario, int argc, char** argv) {
   if (scenario == "read" && argc >= 2) {
     return read_file(argv[0], std::atoi(argv[1]), argc >= 3 ? argv[2] : nullptr);
@@ -77,6 +88,13 @@ int run(std::string_view scenario, int argc, char** argv) {
   if (scenario == "long" && argc >= 1) {
     const std::string message(std::strtoul(argv[0], nullptr, 10), 'x');
     return carries([&] { korvane::raise_failure(message); }) ? carried : not_carried;
+  }
+  if (scenario == "deep" && argc >= 1) {
+    return carries([&] {
+      descend(std::strtoul(argv[0], nullptr, 10), [] { korvane::raise_failure("deep"); });
+    })
+               ? carried
+               : not_carried;
   }
   if (scenario == "capacity") {
     return carries([] { static_cast<void>(korvane::failure::allocate_bytes(PTRDIFF_MAX, 2)); })

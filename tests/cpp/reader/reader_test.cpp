@@ -3,7 +3,6 @@
 #include "support/temp_file.h"
 
 #include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
 
