@@ -3,6 +3,7 @@
 #include "support/temp_file.h"
 
 #include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
