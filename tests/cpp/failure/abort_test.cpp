@@ -67,6 +67,15 @@ TEST(abort_test, memory_exhaustion) {
   }
 }
 
+TEST(abort_test, second_exhaustion_skips_the_backtrace) {
+  const child_outcome run = run_failure_driver({"exhaustion-on-two-threads"}, "full");
+  EXPECT_EQ(run.signal, SIGABRT);
+  EXPECT_NE(
+      run.err.find(exhaustion_line + "skipping backtrace printing to avoid potential recursion\n"),
+      std::string::npos)
+      << run.err;
+}
+
 TEST(abort_test, failure_raised_during_cleanup) {
   const child_outcome run = run_failure_driver({"cleanup"}, std::nullopt);
   EXPECT_EQ(run.signal, SIGABRT);

@@ -3,6 +3,7 @@
 #include "failure/report.h"
 #include "lib.h"
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +12,7 @@
 #include <korvane/read_failure.h>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -106,6 +108,20 @@ int run(std::string_view scenario, int argc, char** argv) {
       return not_carried;
     }
     static_cast<void>(korvane::failure::allocate_bytes(PTRDIFF_MAX / 2, 1));
+    return not_carried;
+  }
+  if (scenario == "exhaustion-on-two-threads") {
+    // The first thread to be refused walks its stack; the other one finds the report begun.
+    std::atomic<int> waiting{2};
+    const auto exhaust = [&waiting] {
+      waiting.fetch_sub(1);
+      while (waiting.load() > 0) {
+      }
+      static_cast<void>(korvane::failure::allocate_bytes(PTRDIFF_MAX / 2, 1));
+    };
+    std::thread other(exhaust);
+    exhaust();
+    other.join();
     return not_carried;
   }
   if (scenario == "exhaustion") {
