@@ -112,8 +112,10 @@ public:
   working_directory() noexcept {
     if (::getcwd(path_.data(), path_.size() - 1) != nullptr) {
       text_ = path_.data();
-      path_[text_.size()] = '/';
-      text_ = {path_.data(), text_.size() + 1};
+      if (!text_.ends_with('/')) {
+        path_[text_.size()] = '/';
+        text_ = {path_.data(), text_.size() + 1};
+      }
     }
   }
 

@@ -133,14 +133,6 @@ TEST(abort_test, resumption_banner) {
     EXPECT_EQ(run.out, "caught: resumed @ " + driver_file + "\n");
     EXPECT_EQ(run.exit_code, 0);
   }
-  {
-    child_options full_device;
-    full_device.stderr_file = "/dev/full";
-    const child_outcome run = run_failure_driver({"banner-failing"}, std::nullopt, full_device);
-    EXPECT_EQ(run.out, "caught: failed printing to stderr: No space left on device (os error 28) @ "
-                       "src/failure/entry.cpp\n");
-    EXPECT_EQ(run.exit_code, 0);
-  }
 }
 
 } // namespace

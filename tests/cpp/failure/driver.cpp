@@ -153,9 +153,6 @@ int run(std::string_view scenario, int argc, char** argv) {
                ? carried
                : not_carried;
   }
-  if (scenario == "banner-failing") {
-    return carries([] { korvane::failure::write_resume_banner(); }) ? carried : not_carried;
-  }
   return bad_usage;
 }
 

@@ -25,14 +25,11 @@ namespace {
       ::unsetenv(name.c_str());
     }
   }
-  const auto redirect = [](const std::optional<std::string>& file, int pipe_end, int target) {
-    const int fd = file ? ::open(file->c_str(), O_WRONLY) : pipe_end;
-    if (fd < 0 || ::dup2(fd, target) < 0) {
-      ::_exit(127);
-    }
-  };
-  redirect(options.stdout_file, out_pipe, STDOUT_FILENO);
-  redirect(options.stderr_file, err_pipe, STDERR_FILENO);
+  const int out_fd =
+      options.stdout_file ? ::open(options.stdout_file->c_str(), O_WRONLY) : out_pipe;
+  if (out_fd < 0 || ::dup2(out_fd, STDOUT_FILENO) < 0 || ::dup2(err_pipe, STDERR_FILENO) < 0) {
+    ::_exit(127);
+  }
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(program.c_str()));
   for (const std::string& argument : options.arguments) {

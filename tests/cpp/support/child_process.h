@@ -21,12 +21,11 @@ struct child_outcome {
 };
 
 /// How the child is started: its arguments, changes to its environment (a value to set, or
-/// nullopt to remove the variable) and files that replace its captured output streams.
+/// nullopt to remove the variable) and a file that replaces its captured standard output.
 struct child_options {
   std::vector<std::string> arguments;
   std::vector<std::pair<std::string, std::optional<std::string>>> environment;
   std::optional<std::string> stdout_file;
-  std::optional<std::string> stderr_file;
 };
 
 /// Runs program to its end and returns what it wrote to the captured streams.
