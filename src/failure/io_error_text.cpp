@@ -18,9 +18,7 @@ error_kind kind_of(const io_error& error) noexcept {
   return error.is_os() ? decode_error_kind(error.os_code()) : error.fixed_kind();
 }
 
-string system_text(int code) {
-  return string(std::strerror(code));
-}
+string system_text(int code) { return string(std::strerror(code)); }
 
 string debug_description(const io_error& error) {
   string out;

@@ -3,6 +3,7 @@
 
 #include <korvane/io_error.h>
 #include <korvane/string.h>
+
 #include <string_view>
 
 namespace korvane::failure {

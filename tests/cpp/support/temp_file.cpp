@@ -27,8 +27,6 @@ temp_file::temp_file(std::string_view contents) {
   ::close(fd);
 }
 
-temp_file::~temp_file() {
-  std::remove(path_.c_str());
-}
+temp_file::~temp_file() { std::remove(path_.c_str()); }
 
 } // namespace korvane::testing
