@@ -1,24 +1,63 @@
 // src/failure/allocate.cpp: the one place where the module asks for memory
+#include "abort.h"
+#include "backtrace.h"
+#include "report.h"
+#include "stderr_output.h"
+
+#include <atomic>
+#include <cstdint>
+#include <cstdlib>
 #include <korvane/checked_allocator.h>
 #include <korvane/read_failure.h>
 
-#include <cstdint>
-#include <cstdlib>
-#include <new>
-
 namespace korvane::failure {
+
+namespace {
+
+std::atomic<bool> exhaustion_reported{false};
+
+// Reports a refused allocation of size bytes and ends the process. Only the first report
+// walks the stack: a second one may come from inside the first.
+[[noreturn]] void abort_on_exhaustion(std::size_t size) noexcept {
+  if (exhaustion_reported.exchange(true)) {
+    stderr_buffer out;
+    out << "memory allocation of " << std::uint64_t{size}
+        << " bytes failed\nskipping backtrace printing to avoid potential recursion\n";
+    out.flush();
+    abort_process({});
+  }
+  {
+    const std::lock_guard guard(report_lock());
+    {
+      stderr_buffer out;
+      out << "memory allocation of " << std::uint64_t{size} << " bytes failed\n";
+    }
+    const backtrace_style style = process_backtrace_style();
+    if (style == backtrace_style::off) {
+      write_to_stderr(run_with_note);
+    } else {
+      write_backtrace_block(style == backtrace_style::full);
+    }
+  }
+  abort_process({});
+}
+
+} // namespace
 
 void* allocate_bytes(std::size_t count, std::size_t size) {
   if (size != 0 && count > static_cast<std::size_t>(PTRDIFF_MAX) / size) {
     raise_failure("capacity overflow");
   }
-  void* memory = std::malloc(count * size == 0 ? 1 : count * size);
+  const std::size_t bytes = count * size;
+  void* memory = std::malloc(bytes == 0 ? 1 : bytes);
   if (memory == nullptr) {
-    std::abort();
+    abort_on_exhaustion(bytes);
   }
   return memory;
 }
 
-void free_bytes(void* memory) noexcept { std::free(memory); }
+void free_bytes(void* memory) noexcept {
+  std::free(memory);
+}
 
 } // namespace korvane::failure

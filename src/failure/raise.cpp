@@ -1,23 +1,52 @@
-// src/failure/raise.cpp: raising fatal failures (the report on standard error is still to come)
-#include <korvane/read_failure.h>
+// src/failure/raise.cpp: raising fatal failures, each reported on standard error before it unwinds
+#include "raise.h"
 
 #include "io_error_text.h"
+#include "report.h"
+
+#include <exception>
 
 namespace korvane {
 
-void raise_failure(std::string_view message, failure_location where) {
-  throw read_failure(string(message), where);
-}
+namespace failure {
 
-void raise_failure(std::string_view text, std::string_view description, failure_location where) {
-  string message(text);
-  message += ": ";
-  message += description;
+void carry_failure(string message, failure_location where) {
+  if (std::uncaught_exceptions() > 0) {
+    // A second exception leaving a destructor during unwinding would end in std::terminate
+    // without a word; this failure cannot travel, so it is reported and ends the process.
+    write_report(message, where, backtrace_style::full);
+    abort_after_cleanup_failure();
+  }
+  write_report(message, where, process_backtrace_style());
   throw read_failure(std::move(message), where);
 }
 
+} // namespace failure
+
+void raise_failure(std::string_view message, failure_location where) {
+  failure::abort_if_composing(message, where);
+  failure::carry_failure(string(message), where);
+}
+
+void raise_failure(std::string_view text, std::string_view description, failure_location where) {
+  failure::abort_if_composing({}, where);
+  string message;
+  {
+    const failure::composing_scope composing;
+    message.append(text).append(": ").append(description);
+  }
+  failure::carry_failure(std::move(message), where);
+}
+
 void raise_failure(std::string_view text, const io_error& error, failure_location where) {
-  raise_failure(text, failure::debug_description(error), where);
+  failure::abort_if_composing({}, where);
+  string message;
+  {
+    // Looking up the system's text for the error can itself fail.
+    const failure::composing_scope composing;
+    message.append(text).append(": ").append(failure::debug_description(error));
+  }
+  failure::carry_failure(std::move(message), where);
 }
 
 } // namespace korvane

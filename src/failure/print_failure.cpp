@@ -1,0 +1,50 @@
+// src/failure/print_failure.cpp: whole-text writes to a standard stream, failing as "failed
+// printing"
+#include "print_failure.h"
+
+#include "io_error_text.h"
+#include "posix.h"
+#include "raise.h"
+#include "report.h"
+
+namespace korvane::failure {
+
+namespace {
+
+[[noreturn]] void raise_print_failure(std::string_view stream_name, const io_error& error,
+                                      failure_location where) {
+  abort_if_composing({}, where);
+  string message;
+  {
+    const composing_scope composing;
+    message.append("failed printing to ")
+        .append(stream_name)
+        .append(": ")
+        .append(display_form(error));
+  }
+  carry_failure(std::move(message), where);
+}
+
+} // namespace
+
+void print_or_raise(int fd, std::string_view stream_name, std::string_view text,
+                    failure_location where) {
+  while (!text.empty()) {
+    const ssize_t written =
+        posix::retry_on_interrupt([&] { return posix::calls.write(fd, text.data(), text.size()); });
+    if (written < 0) {
+      if (errno == EBADF) {
+        return;
+      }
+      raise_print_failure(stream_name, io_error::from_os(errno), where);
+    }
+    if (written == 0) {
+      raise_print_failure(stream_name,
+                          io_error::fixed(error_kind::write_zero, "failed to write whole buffer"),
+                          where);
+    }
+    text.remove_prefix(static_cast<std::size_t>(written));
+  }
+}
+
+} // namespace korvane::failure

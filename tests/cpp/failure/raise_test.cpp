@@ -1,0 +1,107 @@
+// tests/cpp/failure/raise_test.cpp: the message forms of raised failures and their order of events
+#include "failure/entry.h"
+#include "support/write_capture.h"
+
+#include <cstdint>
+#include <functional>
+#include <gtest/gtest.h>
+#include <korvane/checked_allocator.h>
+#include <korvane/read_failure.h>
+#include <string>
+#include <string_view>
+#include <unistd.h>
+
+namespace korvane {
+namespace {
+
+using testing::write_capture;
+
+// The failure body raises, caught whole; the report it writes is kept by the capture.
+read_failure caught(const std::function<void()>& body) {
+  try {
+    body();
+  } catch (const read_failure& failure) {
+    return failure;
+  }
+  ADD_FAILURE() << "nothing was raised";
+  return read_failure(string(), failure_location{"", 0, 0});
+}
+
+TEST(raise_test, message_forms) {
+  struct row {
+    std::function<void()> raise;
+    std::string_view message;
+  };
+  const row rows[] = {
+      {[] { raise_failure("Failed ot read line!"); }, "Failed ot read line!"},
+      {[] { raise_failure("Could not parse line", "ParseFloatError { kind: Invalid }"); },
+       "Could not parse line: ParseFloatError { kind: Invalid }"},
+      {[] { raise_failure("Plot file not found!", io_error::from_os(2)); },
+       "Plot file not found!: Os { code: 2, kind: NotFound, message: \"No such file or directory\" "
+       "}"},
+      {[] { raise_failure(std::string_view("with\0nul", 8)); }, std::string_view("with\0nul", 8)},
+  };
+  for (const row& r : rows) {
+    const write_capture capture;
+    const read_failure failure = caught(r.raise);
+    EXPECT_EQ(std::string_view(failure.message()), r.message);
+    // The report went out before the failure left the raise, with the same message.
+    EXPECT_NE(capture.received(STDERR_FILENO).find(std::string(r.message) + "\n"),
+              std::string::npos)
+        << r.message;
+  }
+}
+
+TEST(raise_test, location_travels_with_the_failure) {
+  const write_capture capture;
+  const read_failure failure = caught([] {
+    raise_failure("Error reading line", failure_location{"src/lib.cpp", 9, 4});
+  });
+  EXPECT_STREQ(failure.where().file, "src/lib.cpp");
+  EXPECT_EQ(failure.where().line, 9U);
+  EXPECT_EQ(failure.where().column, 4U);
+  const std::string header = "\nthread '<unnamed>' (" + std::to_string(::gettid()) +
+                             ") panicked at src/lib.cpp:9:4:\nError reading line\n";
+  EXPECT_TRUE(capture.received(STDERR_FILENO).starts_with(header))
+      << capture.received(STDERR_FILENO);
+}
+
+TEST(raise_test, capacity_overflow_is_located_in_the_allocator) {
+  struct row {
+    std::size_t count;
+    std::size_t size;
+  };
+  for (const row r : {row{PTRDIFF_MAX, 2}, row{SIZE_MAX, 1}, row{PTRDIFF_MAX / 8 + 1, 8}}) {
+    const write_capture capture;
+    const read_failure failure =
+        caught([&] { static_cast<void>(failure::allocate_bytes(r.count, r.size)); });
+    EXPECT_EQ(std::string_view(failure.message()), "capacity overflow")
+        << r.count << " x " << r.size;
+    EXPECT_STREQ(failure.where().file, "src/failure/allocate.cpp");
+  }
+}
+
+TEST(raise_test, in_flight_between_raise_and_catch) {
+  struct observer {
+    bool* seen;
+    ~observer() { *seen = failure::failure_in_flight(); }
+  };
+  bool seen_while_unwinding = false;
+  const write_capture capture;
+  static_cast<void>(caught([&] {
+    const observer watch{&seen_while_unwinding};
+    raise_failure("Failed to read line!");
+  }));
+  EXPECT_TRUE(seen_while_unwinding);
+  EXPECT_FALSE(failure::failure_in_flight());
+}
+
+TEST(raise_test, resumed_failure_writes_no_report) {
+  const write_capture capture;
+  const read_failure failure = caught([] { failure::resume_failure(string("from Python")); });
+  EXPECT_EQ(std::string_view(failure.message()), "from Python");
+  EXPECT_EQ(capture.calls(STDERR_FILENO), 0U);
+}
+
+} // namespace
+} // namespace korvane
