@@ -18,6 +18,22 @@ inline constexpr std::uint32_t zero_bits = 0;
 /// The sign bit.
 inline constexpr std::uint32_t sign_bit = 0x80000000;
 
+/// What a stage of the conversion found: the bits of the nearest float, or no decision.
+struct rounding_decision {
+  /// The float's bits, when decided.
+  std::uint32_t bits;
+  /// False when the stage cannot tell the nearest float.
+  bool decided;
+};
+
+/// A decision for these bits.
+constexpr rounding_decision decided_bits(std::uint32_t bits) noexcept {
+  return {bits, true};
+}
+
+/// The stage cannot tell.
+inline constexpr rounding_decision undecided{0, false};
+
 /// Bits of significand * 2^(exponent - 23), for exponent in [-126, 127] and significand <= 2^24,
 /// at least 2^23 above exponent -126; a significand of 2^24 carries into the next binade.
 constexpr std::uint32_t assemble(int exponent, std::uint32_t significand) noexcept {

@@ -18,7 +18,7 @@ constexpr std::int64_t smallest_nonzero_power = -64;
 constexpr std::int64_t largest_finite_power = 38;
 
 // The table entries for 0 <= q <= 55 are exact: 5^55 < 2^128.
-constexpr std::int64_t largest_exact_power = 55;
+constexpr std::int64_t largest_exact_power_of_five = 55;
 
 constexpr std::uint64_t low_word(uint128 value) noexcept {
   return static_cast<std::uint64_t>(value);
@@ -41,15 +41,35 @@ product192 multiply(std::uint64_t mantissa, const power_of_five& power) noexcept
   return {high_word(upper) + high_word(middle), low_word(middle), low_word(lower)};
 }
 
+// Rounds T, known only as x <= T < x + w (T = x when exact), to the float whose last
+// significand bit is bit dropped_bits of the high word, with words wide enough for that bit.
+template <typename word>
+rounding_decision round_product(const product192& x, std::uint64_t w, bool exact, int exponent,
+                                int dropped_bits) noexcept {
+  const word high = x.high;
+  auto significand = static_cast<std::uint32_t>(high >> dropped_bits);
+  const word half = word{1} << (dropped_bits - 1);
+  const word rest = high & ((word{1} << dropped_bits) - 1);
+  // x below half but x + w beyond it leaves the rounding open.
+  if (!exact && rest == half - 1 && x.middle == ~std::uint64_t{0} && x.low > 0 - w) {
+    return undecided;
+  }
+  // Above half rounds up; so does exactly half unless T is exactly x, a tie that goes to the
+  // even significand. Computed without branches, as the dropped bits are random.
+  const bool tie = exact & (x.middle == 0) & (x.low == 0);
+  significand += static_cast<std::uint32_t>((rest > half) |
+                                            ((rest == half) & (!tie | ((significand & 1) != 0))));
+  return decided_bits(assemble(exponent, significand));
+}
+
 } // namespace
 
-std::optional<std::uint32_t> eisel_lemire(std::uint64_t mantissa,
-                                          std::int64_t power_of_ten) noexcept {
+rounding_decision eisel_lemire(std::uint64_t mantissa, std::int64_t power_of_ten) noexcept {
   if (mantissa == 0 || power_of_ten < smallest_nonzero_power) {
-    return zero_bits;
+    return decided_bits(zero_bits);
   }
   if (power_of_ten > largest_finite_power) {
-    return infinity_bits;
+    return decided_bits(infinity_bits);
   }
   const int q = static_cast<int>(power_of_ten);
   const int leading_zeros = std::countl_zero(mantissa);
@@ -63,7 +83,7 @@ std::optional<std::uint32_t> eisel_lemire(std::uint64_t mantissa,
   // w >= 2^63 and p >= 2^127, so x >= 2^190: its leading bit is bit 62 or 63 of the high word.
   const int binade = 128 + 63 - std::countl_zero(x.high) + e0;
   if (binade > largest_exponent) {
-    return infinity_bits;
+    return decided_bits(infinity_bits);
   }
   const int exponent = std::max(binade, smallest_exponent);
   // The float's last significand bit weighs 2^(exponent - 23): the high word's bits below it,
@@ -71,23 +91,12 @@ std::optional<std::uint32_t> eisel_lemire(std::uint64_t mantissa,
   const int dropped_bits = exponent - fraction_bits - e0 - 128;
   if (dropped_bits > 65) {
     // Half a unit in the last place is 2^(dropped_bits + 127) >= 2^193 > x + w > T.
-    return zero_bits;
+    return decided_bits(zero_bits);
   }
-  const std::uint64_t kept = dropped_bits >= 64 ? 0 : x.high >> dropped_bits;
-  auto significand = static_cast<std::uint32_t>(kept);
-  const uint128 half = uint128{1} << (dropped_bits - 1);
-  const uint128 rest = x.high & ((uint128{1} << dropped_bits) - 1);
-  const bool exact = power_of_ten >= 0 && power_of_ten <= largest_exact_power;
-
-  // Compare T's dropped part with half a unit in the last place, knowing only x <= T < x + w.
-  if (rest > half || (rest == half && !(exact && x.middle == 0 && x.low == 0))) {
-    ++significand; // above half: T > x whenever p is inexact
-  } else if (rest == half) {
-    significand += significand & 1; // an exact tie goes to the even significand
-  } else if (!exact && rest == half - 1 && x.middle == ~std::uint64_t{0} && x.low > 0 - w) {
-    return std::nullopt; // x is below half, but x + w is beyond it
-  }
-  return assemble(exponent, significand);
+  const bool exact = power_of_ten >= 0 && power_of_ten <= largest_exact_power_of_five;
+  // 128-bit arithmetic only for the two deepest subnormal cases.
+  return dropped_bits < 64 ? round_product<std::uint64_t>(x, w, exact, exponent, dropped_bits)
+                           : round_product<uint128>(x, w, exact, exponent, dropped_bits);
 }
 
 } // namespace korvane::text::detail

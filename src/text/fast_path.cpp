@@ -2,6 +2,7 @@
 #include "fast_path.h"
 
 #include <array>
+#include <bit>
 
 namespace korvane::text::detail {
 namespace {
@@ -19,29 +20,35 @@ constexpr int largest_shifted_power = 17;
 constexpr std::array<std::uint64_t, largest_shifted_power - largest_exact_power + 1>
     integer_powers_of_ten = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000};
 
+rounding_decision exact(float value) noexcept {
+  return decided_bits(std::bit_cast<std::uint32_t>(value));
+}
+
 } // namespace
 
-std::optional<float> clinger_fast_path(std::uint64_t mantissa, std::int64_t power_of_ten) noexcept {
+rounding_decision clinger_fast_path(std::uint64_t mantissa, std::int64_t power_of_ten) noexcept {
   if (mantissa > largest_exact_integer || power_of_ten < -largest_exact_power ||
       power_of_ten > largest_shifted_power) {
-    return std::nullopt;
+    return undecided;
   }
-  // Both operands are exact, so the one IEEE multiplication or division rounds correctly.
-  if (power_of_ten < 0) {
-    return static_cast<float>(mantissa) /
-           exact_powers_of_ten[static_cast<std::size_t>(-power_of_ten)];
-  }
+  // Both operands are exact, so the one IEEE multiplication or division rounds correctly. Both
+  // are computed and one is picked: the sign of the power is unpredictable from field to field.
   if (power_of_ten <= largest_exact_power) {
-    return static_cast<float>(mantissa) *
-           exact_powers_of_ten[static_cast<std::size_t>(power_of_ten)];
+    const bool negative = power_of_ten < 0;
+    const float power =
+        exact_powers_of_ten[static_cast<std::size_t>(negative ? -power_of_ten : power_of_ten)];
+    const auto w = static_cast<float>(mantissa);
+    const float quotient = w / power;
+    const float product = w * power;
+    return exact(negative ? quotient : product);
   }
   const std::uint64_t shifted =
       mantissa *
       integer_powers_of_ten[static_cast<std::size_t>(power_of_ten - largest_exact_power)];
   if (shifted > largest_exact_integer) {
-    return std::nullopt;
+    return undecided;
   }
-  return static_cast<float>(shifted) * exact_powers_of_ten[largest_exact_power];
+  return exact(static_cast<float>(shifted) * exact_powers_of_ten[largest_exact_power]);
 }
 
 } // namespace korvane::text::detail

@@ -4,6 +4,7 @@
 #include "binary32.h"
 #include "decimal_fallback.h"
 #include "decimal_form.h"
+#include "eight_digits.h"
 #include "eisel_lemire.h"
 #include "fast_path.h"
 
@@ -31,45 +32,33 @@ constexpr std::uint32_t digit_value(char c) noexcept {
   return static_cast<std::uint32_t>(static_cast<unsigned char>(c) - '0');
 }
 
-static_assert(std::endian::native == std::endian::little, "eight-digit loads assume little end");
+// Where a run of digits ends, and the mantissa with them appended.
+struct digit_run {
+  const char* end;
+  std::uint64_t mantissa;
+};
 
-// Eight bytes, the first text byte lowest, are all ASCII digits: each is 0x3? and stays below
-// 0x40 when 6 is added.
-constexpr bool is_eight_digits(std::uint64_t bytes) noexcept {
-  constexpr std::uint64_t high_nibbles = 0xF0F0F0F0F0F0F0F0;
-  constexpr std::uint64_t zeros = 0x3030303030303030;
-  constexpr std::uint64_t sixes = 0x0606060606060606;
-  return (bytes & high_nibbles) == zeros && ((bytes + sixes) & high_nibbles) == zeros;
-}
-
-// The value of eight ASCII digits, the first text byte lowest: pairs, then fours, then eight.
-constexpr std::uint64_t eight_digits_value(std::uint64_t bytes) noexcept {
-  bytes -= 0x3030303030303030;
-  // Byte 2i becomes 10 * d(2i) + d(2i+1); the odd bytes become garbage and are masked away.
-  bytes = bytes * 10 + (bytes >> 8);
-  constexpr std::uint64_t pairs_0_and_2 = 0x000000FF000000FF;
-  // Pairs p0..p3: (p0 + p2 * 2^32) * (100 + 10^6 * 2^32) holds p0 * 10^6 + p2 * 100 at bit 32,
-  // (p1 + p3 * 2^32) * (1 + 10^4 * 2^32) holds p1 * 10^4 + p3 there.
-  const std::uint64_t outer = (bytes & pairs_0_and_2) * (100 + (1000000ULL << 32));
-  const std::uint64_t inner = ((bytes >> 16) & pairs_0_and_2) * (1 + (10000ULL << 32));
-  return (outer + inner) >> 32;
-}
-
-// Adds the digits from p on to the mantissa (wrapping beyond 19 digits); returns where they end.
-const char* accumulate_digits(const char* p, const char* end, std::uint64_t& mantissa) noexcept {
+// Appends the digits from p on to the mantissa, wrapping beyond 19 digits: eight bytes at a
+// time while eight remain, then byte by byte.
+digit_run accumulate_digits(const char* p, const char* end, std::uint64_t mantissa) noexcept {
   while (end - p >= 8) {
     std::uint64_t bytes;
     std::memcpy(&bytes, p, sizeof bytes);
-    if (!is_eight_digits(bytes)) {
-      break;
+    const int count = detail::leading_digit_count(bytes);
+    if (count == 0) {
+      return {p, mantissa};
     }
-    mantissa = mantissa * 100000000 + eight_digits_value(bytes);
-    p += 8;
+    mantissa = mantissa * detail::digit_scales[static_cast<std::size_t>(count)] +
+               detail::leading_digits_value(bytes, count);
+    p += count;
+    if (count < 8) {
+      return {p, mantissa};
+    }
   }
   for (; p != end && is_digit(*p); ++p) {
     mantissa = mantissa * 10 + digit_value(*p);
   }
-  return p;
+  return {p, mantissa};
 }
 
 // Rereads the digits of a form with more than 19 of them: the first 19 significant ones make
@@ -111,17 +100,17 @@ const char* accumulate_exponent(const char* p, const char* end, std::uint32_t& v
 // Digits, an optional point and more digits (one at least in all), an optional exponent part:
 // the whole text or nothing.
 bool scan_decimal(std::string_view text, decimal_form& form) noexcept {
-  const char* p = text.data();
-  const char* const end = p + text.size();
-  std::uint64_t mantissa = 0;
-  const char* const integer_begin = p;
-  p = accumulate_digits(p, end, mantissa);
-  form.integer_digits = {integer_begin, p};
+  const char* const end = text.data() + text.size();
+  const digit_run integer = accumulate_digits(text.data(), end, 0);
+  form.integer_digits = {text.data(), integer.end};
+  const char* p = integer.end;
+  std::uint64_t mantissa = integer.mantissa;
   form.fraction_digits = {};
   if (p != end && *p == '.') {
-    const char* const fraction_begin = ++p;
-    p = accumulate_digits(p, end, mantissa);
-    form.fraction_digits = {fraction_begin, p};
+    const digit_run fraction = accumulate_digits(p + 1, end, mantissa);
+    form.fraction_digits = {p + 1, fraction.end};
+    p = fraction.end;
+    mantissa = fraction.mantissa;
   }
   const std::size_t digit_count = form.integer_digits.size() + form.fraction_digits.size();
   if (digit_count == 0) {
@@ -180,19 +169,26 @@ f32_result special_word(std::string_view text, bool negative) noexcept {
   return {std::bit_cast<float>(negative ? bits ^ detail::sign_bit : bits), float_error::none};
 }
 
-// The cheapest method that decides: Clinger's fast path, Eisel–Lemire (twice when digits were
-// dropped, for the mantissa and its successor, which bracket the value), the exact fallback.
+// The cheapest method that decides: Clinger's fast path, Eisel–Lemire, the exact fallback.
 std::uint32_t nearest_float_bits(const decimal_form& form) noexcept {
+  const std::uint64_t w = form.mantissa;
+  const std::int64_t q = form.power_of_ten;
   if (!form.truncated) {
-    if (const auto value = detail::clinger_fast_path(form.mantissa, form.power_of_ten)) {
-      return std::bit_cast<std::uint32_t>(*value);
+    if (const auto fast = detail::clinger_fast_path(w, q); fast.decided) {
+      return fast.bits;
     }
+    if (const auto lemire = detail::eisel_lemire(w, q); lemire.decided) {
+      return lemire.bits;
+    }
+    return detail::decimal_fallback(form);
   }
-  std::optional<std::uint32_t> bits = detail::eisel_lemire(form.mantissa, form.power_of_ten);
-  if (form.truncated && bits != detail::eisel_lemire(form.mantissa + 1, form.power_of_ten)) {
-    bits.reset();
+  // w * 10^q < value < (w + 1) * 10^q: when both bounds round alike, so does the value.
+  const auto lower = detail::eisel_lemire(w, q);
+  const auto upper = detail::eisel_lemire(w + 1, q);
+  if (lower.decided && upper.decided && lower.bits == upper.bits) {
+    return lower.bits;
   }
-  return bits ? *bits : detail::decimal_fallback(form);
+  return detail::decimal_fallback(form);
 }
 
 } // namespace
@@ -202,18 +198,17 @@ f32_result parse_f32(std::string_view text) noexcept {
     return {0.0F, float_error::empty};
   }
   const bool negative = text.front() == '-';
-  if (negative || text.front() == '+') {
-    text.remove_prefix(1);
-    if (text.empty()) {
-      return {0.0F, float_error::invalid};
-    }
+  // Without a branch: whether a field has a sign varies from field to field.
+  text.remove_prefix(static_cast<std::size_t>(negative | (text.front() == '+')));
+  if (text.empty()) {
+    return {0.0F, float_error::invalid};
   }
   decimal_form form;
   if (!scan_decimal(text, form)) {
     return special_word(text, negative);
   }
-  const std::uint32_t bits = nearest_float_bits(form);
-  return {std::bit_cast<float>(negative ? bits ^ detail::sign_bit : bits), float_error::none};
+  const std::uint32_t sign = static_cast<std::uint32_t>(negative) << 31;
+  return {std::bit_cast<float>(nearest_float_bits(form) ^ sign), float_error::none};
 }
 
 std::string_view describe(float_error error) noexcept {

@@ -37,24 +37,24 @@ TEST(float_stages_test, every_decision_matches_strtof) {
     const std::int64_t power_of_ten = texts.uniform(-70, 45);
     const std::uint32_t expected = strtof_bits(mantissa, power_of_ten);
     ASSERT_EQ(fallback_bits(mantissa, power_of_ten), expected) << digits << "e" << power_of_ten;
-    if (const auto bits = eisel_lemire(mantissa, power_of_ten)) {
-      ASSERT_EQ(*bits, expected) << digits << "e" << power_of_ten;
+    if (const auto lemire = eisel_lemire(mantissa, power_of_ten); lemire.decided) {
+      ASSERT_EQ(lemire.bits, expected) << digits << "e" << power_of_ten;
     }
-    if (const auto value = clinger_fast_path(mantissa, power_of_ten)) {
-      ASSERT_EQ(std::bit_cast<std::uint32_t>(*value), expected) << digits << "e" << power_of_ten;
+    if (const auto fast = clinger_fast_path(mantissa, power_of_ten); fast.decided) {
+      ASSERT_EQ(fast.bits, expected) << digits << "e" << power_of_ten;
     }
   }
 }
 
 // The fast path takes six-digit fields and leaves what it cannot compute exactly.
 TEST(float_stages_test, fast_path_range) {
-  EXPECT_TRUE(clinger_fast_path(123456, -5));
-  EXPECT_TRUE(clinger_fast_path(16777216, -10));
-  EXPECT_TRUE(clinger_fast_path(1, 17));
-  EXPECT_FALSE(clinger_fast_path(16777217, 0));
-  EXPECT_FALSE(clinger_fast_path(1, -11));
-  EXPECT_FALSE(clinger_fast_path(2, 17));
-  EXPECT_FALSE(clinger_fast_path(1, 18));
+  EXPECT_TRUE(clinger_fast_path(123456, -5).decided);
+  EXPECT_TRUE(clinger_fast_path(16777216, -10).decided);
+  EXPECT_TRUE(clinger_fast_path(1, 17).decided);
+  EXPECT_FALSE(clinger_fast_path(16777217, 0).decided);
+  EXPECT_FALSE(clinger_fast_path(1, -11).decided);
+  EXPECT_FALSE(clinger_fast_path(2, 17).decided);
+  EXPECT_FALSE(clinger_fast_path(1, 18).decided);
 }
 
 // Nine-digit fields stay away from midpoints, so Eisel–Lemire decides them all; exact
@@ -64,10 +64,10 @@ TEST(float_stages_test, eisel_lemire_decides_nine_digit_fields) {
   for (int i = 0; i < 20000; ++i) {
     const auto mantissa = static_cast<std::uint64_t>(texts.uniform(100000000, 999999999));
     const int power_of_ten = texts.uniform(-45, -3);
-    EXPECT_TRUE(eisel_lemire(mantissa, power_of_ten)) << mantissa << "e" << power_of_ten;
+    EXPECT_TRUE(eisel_lemire(mantissa, power_of_ten).decided) << mantissa << "e" << power_of_ten;
   }
-  EXPECT_FALSE(eisel_lemire(83886085, -1)); // 8388608.5, halfway between two floats
-  EXPECT_FALSE(eisel_lemire(123456785, -1));
+  EXPECT_FALSE(eisel_lemire(83886085, -1).decided); // 8388608.5, halfway between two floats
+  EXPECT_FALSE(eisel_lemire(123456785, -1).decided);
 }
 
 int bit_width(uint128 value) {
