@@ -15,8 +15,6 @@ inline constexpr int largest_exponent = 127;
 inline constexpr std::uint32_t infinity_bits = 0x7F800000;
 /// Bits of positive zero.
 inline constexpr std::uint32_t zero_bits = 0;
-/// The sign bit.
-inline constexpr std::uint32_t sign_bit = 0x80000000;
 
 /// What a stage of the conversion found: the bits of the nearest float, or no decision.
 struct rounding_decision {

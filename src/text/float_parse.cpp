@@ -24,6 +24,11 @@ constexpr std::uint32_t quiet_nan_bits = 0x7FC00000;
 // Clearing bit 5 maps ASCII lower-case letters to upper case.
 constexpr unsigned char case_bit = 0x20;
 
+// A negative sign flips bit 31, of zeros, infinities and NaNs too; computed without a branch.
+constexpr std::uint32_t with_sign(std::uint32_t bits, bool negative) noexcept {
+  return bits ^ (static_cast<std::uint32_t>(negative) << 31);
+}
+
 constexpr bool is_digit(char c) noexcept {
   return static_cast<unsigned char>(c - '0') < 10;
 }
@@ -156,7 +161,7 @@ bool is_word(std::string_view text, std::string_view upper_case_word) noexcept {
   return true;
 }
 
-// "inf", "infinity" or "nan" in any case; the sign flips the sign bit, of the NaN too.
+// "inf", "infinity" or "nan" in any case.
 f32_result special_word(std::string_view text, bool negative) noexcept {
   std::uint32_t bits = 0;
   if (is_word(text, "INF") || is_word(text, "INFINITY")) {
@@ -166,7 +171,7 @@ f32_result special_word(std::string_view text, bool negative) noexcept {
   } else {
     return {0.0F, float_error::invalid};
   }
-  return {std::bit_cast<float>(negative ? bits ^ detail::sign_bit : bits), float_error::none};
+  return {std::bit_cast<float>(with_sign(bits, negative)), float_error::none};
 }
 
 // The cheapest method that decides: Clinger's fast path, Eisel–Lemire, the exact fallback.
@@ -207,8 +212,7 @@ f32_result parse_f32(std::string_view text) noexcept {
   if (!scan_decimal(text, form)) {
     return special_word(text, negative);
   }
-  const std::uint32_t sign = static_cast<std::uint32_t>(negative) << 31;
-  return {std::bit_cast<float>(nearest_float_bits(form) ^ sign), float_error::none};
+  return {std::bit_cast<float>(with_sign(nearest_float_bits(form), negative)), float_error::none};
 }
 
 std::string_view describe(float_error error) noexcept {
