@@ -43,8 +43,16 @@ struct digit_run {
   std::uint64_t mantissa;
 };
 
-// Appends the digits from p on to the mantissa, wrapping beyond 19 digits: eight bytes at a
-// time while eight remain, then byte by byte.
+// Appends the digits from p on to the mantissa one by one, wrapping beyond 19 digits.
+digit_run accumulate_bytewise(const char* p, const char* end, std::uint64_t mantissa) noexcept {
+  for (; p != end && is_digit(*p); ++p) {
+    mantissa = mantissa * 10 + digit_value(*p);
+  }
+  return {p, mantissa};
+}
+
+// Appends the digits from p on to the mantissa, wrapping beyond 19 digits: up to eight bytes
+// at a time while eight remain, then byte by byte.
 digit_run accumulate_digits(const char* p, const char* end, std::uint64_t mantissa) noexcept {
   while (end - p >= 8) {
     std::uint64_t bytes;
@@ -60,10 +68,7 @@ digit_run accumulate_digits(const char* p, const char* end, std::uint64_t mantis
       return {p, mantissa};
     }
   }
-  for (; p != end && is_digit(*p); ++p) {
-    mantissa = mantissa * 10 + digit_value(*p);
-  }
-  return {p, mantissa};
+  return accumulate_bytewise(p, end, mantissa);
 }
 
 // Rereads the digits of a form with more than 19 of them: the first 19 significant ones make
@@ -106,7 +111,8 @@ const char* accumulate_exponent(const char* p, const char* end, std::uint32_t& v
 // the whole text or nothing.
 bool scan_decimal(std::string_view text, decimal_form& form) noexcept {
   const char* const end = text.data() + text.size();
-  const digit_run integer = accumulate_digits(text.data(), end, 0);
+  // The integer part is mostly one digit: byte by byte costs less than an eight-byte load.
+  const digit_run integer = accumulate_bytewise(text.data(), end, 0);
   form.integer_digits = {text.data(), integer.end};
   const char* p = integer.end;
   std::uint64_t mantissa = integer.mantissa;
@@ -133,7 +139,9 @@ bool scan_decimal(std::string_view text, decimal_form& form) noexcept {
     }
     std::uint32_t value = 0;
     p = accumulate_exponent(p, end, value);
-    exponent = negative ? -std::int64_t{value} : std::int64_t{value};
+    // Negated without a branch, (x ^ -1) + 1 = -x: exponent signs vary from field to field.
+    const std::int64_t all_ones_if_negative = -std::int64_t{negative};
+    exponent = (std::int64_t{value} ^ all_ones_if_negative) - all_ones_if_negative;
   }
   if (p != end) {
     return false;
