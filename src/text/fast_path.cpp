@@ -12,8 +12,14 @@ constexpr std::uint64_t largest_exact_integer = std::uint64_t{1} << 24;
 
 // 10^q = 5^q * 2^q is exact in a float while 5^q < 2^24, that is for q <= 10.
 constexpr int largest_exact_power = 10;
-constexpr std::array<float, largest_exact_power + 1> exact_powers_of_ten = {
-    1e0F, 1e1F, 1e2F, 1e3F, 1e4F, 1e5F, 1e6F, 1e7F, 1e8F, 1e9F, 1e10F};
+constexpr std::size_t exact_power_count = 2 * largest_exact_power + 1;
+
+// Entry q + 10 for q in [-10, 10]: w * 10^q = (w * multiplier) / divisor, where one of the two
+// is 1 and the other 10^|q|, so that exactly one of the operations rounds, for any sign of q.
+constexpr std::array<float, exact_power_count> multipliers = {
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1e1F, 1e2F, 1e3F, 1e4F, 1e5F, 1e6F, 1e7F, 1e8F, 1e9F, 1e10F};
+constexpr std::array<float, exact_power_count> divisors = {
+    1e10F, 1e9F, 1e8F, 1e7F, 1e6F, 1e5F, 1e4F, 1e3F, 1e2F, 1e1F, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
 
 // Beyond 10^10 part of the power can move into the mantissa, while the product stays exact.
 constexpr int largest_shifted_power = 17;
@@ -27,20 +33,18 @@ rounding_decision exact(float value) noexcept {
 } // namespace
 
 rounding_decision clinger_fast_path(std::uint64_t mantissa, std::int64_t power_of_ten) noexcept {
-  if (mantissa > largest_exact_integer || power_of_ten < -largest_exact_power ||
-      power_of_ten > largest_shifted_power) {
+  // The mantissa first: a column's digit count is fixed, its powers of ten vary.
+  if (mantissa > largest_exact_integer) {
     return undecided;
   }
-  // Both operands are exact, so the one IEEE multiplication or division rounds correctly. Both
-  // are computed and one is picked: the sign of the power is unpredictable from field to field.
-  if (power_of_ten <= largest_exact_power) {
-    const bool negative = power_of_ten < 0;
-    const float power =
-        exact_powers_of_ten[static_cast<std::size_t>(negative ? -power_of_ten : power_of_ten)];
-    const auto w = static_cast<float>(mantissa);
-    const float quotient = w / power;
-    const float product = w * power;
-    return exact(negative ? quotient : product);
+  const auto index = static_cast<std::uint64_t>(power_of_ten + largest_exact_power);
+  if (index < exact_power_count) {
+    // Exact operands, so the one operation that is not by 1 rounds correctly; no branch on the
+    // sign of the power.
+    return exact(static_cast<float>(mantissa) * multipliers[index] / divisors[index]);
+  }
+  if (power_of_ten < 0 || power_of_ten > largest_shifted_power) {
+    return undecided;
   }
   const std::uint64_t shifted =
       mantissa *
@@ -48,7 +52,7 @@ rounding_decision clinger_fast_path(std::uint64_t mantissa, std::int64_t power_o
   if (shifted > largest_exact_integer) {
     return undecided;
   }
-  return exact(static_cast<float>(shifted) * exact_powers_of_ten[largest_exact_power]);
+  return exact(static_cast<float>(shifted) * 1e10F);
 }
 
 } // namespace korvane::text::detail
