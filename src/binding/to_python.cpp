@@ -32,16 +32,13 @@ py_ref bulk_route::column_list(const column& values) const {
   }
   const py_ref array =
       py_ref::steal(non_null(PyObject_CallOneArg(array_type_.get(), typecode_.get())));
-  {
-    // The view lends the column's memory; it is released before the column can be freed.
-    const py_ref view = py_ref::steal(non_null(PyMemoryView_FromMemory(
-        const_cast<char*>(reinterpret_cast<const char*>(values.data())),
-        static_cast<Py_ssize_t>(values.size() * sizeof(float)), PyBUF_READ)));
-    const py_ref filled = py_ref::steal(
-        non_null(PyObject_CallFunctionObjArgs(frombytes_.get(), array.get(), view.get(), nullptr)));
-    const py_ref released =
-        py_ref::steal(non_null(PyObject_CallMethod(view.get(), "release", nullptr)));
-  }
+  // A bytes copy of the packed floats, not a memoryview over them: PyPy's memoryviews made
+  // from C memory are never freed.
+  const py_ref packed = py_ref::steal(
+      non_null(PyBytes_FromStringAndSize(reinterpret_cast<const char*>(values.data()),
+                                         static_cast<Py_ssize_t>(values.size() * sizeof(float)))));
+  const py_ref filled = py_ref::steal(
+      non_null(PyObject_CallFunctionObjArgs(frombytes_.get(), array.get(), packed.get(), nullptr)));
   py_ref list = py_ref::steal(non_null(PySequence_List(array.get())));
   const auto made = static_cast<std::size_t>(PyList_GET_SIZE(list.get()));
   if (made > values.size()) {

@@ -20,7 +20,7 @@ public:
   [[nodiscard]] py_ref column_list(const column& values) const;
 };
 
-/// Column-to-list in bulk, through array('f').frombytes over a view of the packed floats: on
+/// Column-to-list in bulk, through array('f').frombytes of the packed floats as bytes: on
 /// PyPy this avoids making each float through the C API, which costs far more than the list.
 class bulk_route {
 public:

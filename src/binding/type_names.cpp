@@ -67,10 +67,9 @@ string display_text(PyObject* object) {
 
 string type_mismatch_message(PyObject* object, PyTypeObject* expected) {
   const bool is_none = object == Py_None;
-  const string object_name =
-      is_none ? string("None")
-              : type_attribute(Py_TYPE(object), "__qualname__")
-                    .value_or(string("<failed to extract type name>"));
+  const string object_name = is_none ? string("None")
+                                     : type_attribute(Py_TYPE(object), "__qualname__")
+                                           .value_or(string("<failed to extract type name>"));
   string out;
   out.append("'").append(object_name);
   out.append(is_none ? "' is not an instance of '" : "' object is not an instance of '");

@@ -1,0 +1,47 @@
+// tests/python/conversion_probe.cpp: a test module that turns packed 32-bit floats into lists
+// by both column routes, so that tests can compare them bit for bit
+#include "to_python.h"
+
+#include <Python.h>
+#include <cstring>
+
+namespace {
+
+using korvane::binding::py_ref;
+
+// widen(bytes) -> (list by the bulk route, list by the per-value route)
+PyObject* widen(PyObject*, PyObject* packed) noexcept {
+  char* data = nullptr;
+  Py_ssize_t size = 0;
+  if (PyBytes_AsStringAndSize(packed, &data, &size) < 0) {
+    return nullptr;
+  }
+  korvane::column values(static_cast<std::size_t>(size) / sizeof(float));
+  std::memcpy(values.data(), data, values.size() * sizeof(float));
+  py_ref bulk = korvane::binding::detail::bulk_route().column_list(values);
+  py_ref per_value = korvane::binding::detail::per_value_route().column_list(values);
+  return PyTuple_Pack(2, bulk.get(), per_value.get());
+}
+
+PyMethodDef probe_methods[] = {
+    {"widen", widen, METH_O, nullptr},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyModuleDef probe_definition = {
+    PyModuleDef_HEAD_INIT,
+    "conversion_probe",
+    nullptr,
+    -1,
+    probe_methods,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+};
+
+} // namespace
+
+PyMODINIT_FUNC PyInit_conversion_probe() {
+  return PyModule_Create(&probe_definition);
+}
