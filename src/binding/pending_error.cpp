@@ -115,32 +115,32 @@ pending_error pending_error::fetch() {
 }
 
 const normalized_exception& pending_error::make_normalized() {
-  if (auto* lazy = std::get_if<lazy_exception>(&state_)) {
-    const py_ref argument = build_argument(lazy->form, lazy->message);
-    if (PyExceptionClass_Check(lazy->type.get())) {
-      PyErr_SetObject(lazy->type.get(), argument.get());
+  if (!is_normalized_) {
+    const py_ref argument = build_argument(lazy_.form, lazy_.message);
+    if (PyExceptionClass_Check(lazy_.type.get())) {
+      PyErr_SetObject(lazy_.type.get(), argument.get());
     } else {
       PyErr_SetString(PyExc_TypeError, "exceptions must derive from BaseException");
     }
-    state_ = fetch_normalized();
+    lazy_ = lazy_exception{};
+    normalized_ = fetch_normalized();
+    is_normalized_ = true;
   }
-  return std::get<normalized_exception>(state_);
+  return normalized_;
 }
 
 void pending_error::restore() && {
   make_normalized();
-  auto& normalized = std::get<normalized_exception>(state_);
-  PyErr_Restore(normalized.type.release(), normalized.value.release(),
-                normalized.traceback.release());
+  PyErr_Restore(normalized_.type.release(), normalized_.value.release(),
+                normalized_.traceback.release());
 }
 
 py_ref pending_error::into_value() && {
   make_normalized();
-  auto& normalized = std::get<normalized_exception>(state_);
-  if (normalized.traceback) {
-    PyException_SetTraceback(normalized.value.get(), normalized.traceback.get());
+  if (normalized_.traceback) {
+    PyException_SetTraceback(normalized_.value.get(), normalized_.traceback.get());
   }
-  return std::move(normalized.value);
+  return std::move(normalized_.value);
 }
 
 std::optional<pending_error> pending_error::cause() {

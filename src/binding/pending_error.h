@@ -55,15 +55,18 @@ public:
 private:
   struct lazy_exception {
     py_ref type;
-    argument_form form;
+    argument_form form = argument_form::message;
     string message;
   };
 
-  explicit pending_error(lazy_exception lazy) noexcept : state_(std::move(lazy)) {}
+  explicit pending_error(lazy_exception lazy) noexcept : lazy_(std::move(lazy)) {}
   explicit pending_error(normalized_exception normalized) noexcept
-      : state_(std::move(normalized)) {}
+      : normalized_(std::move(normalized)), is_normalized_(true) {}
 
-  std::variant<lazy_exception, normalized_exception> state_;
+  // The lazy form until normalization fills the normalized one.
+  lazy_exception lazy_;
+  normalized_exception normalized_;
+  bool is_normalized_ = false;
 };
 
 /// The value of a binding operation, or the pending error that stopped it.
@@ -76,9 +79,9 @@ public:
   /// Whether the operation succeeded.
   explicit operator bool() const noexcept { return state_.index() == 0; }
   /// The value of a successful operation.
-  [[nodiscard]] T& value() noexcept { return std::get<0>(state_); }
+  [[nodiscard]] T& value() noexcept { return *std::get_if<0>(&state_); }
   /// The error of a failed operation, moved out.
-  [[nodiscard]] pending_error take_error() noexcept { return std::move(std::get<1>(state_)); }
+  [[nodiscard]] pending_error take_error() noexcept { return std::move(*std::get_if<1>(&state_)); }
 
 private:
   std::variant<T, pending_error> state_;

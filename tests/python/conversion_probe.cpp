@@ -17,7 +17,9 @@ PyObject* widen(PyObject*, PyObject* packed) noexcept {
     return nullptr;
   }
   korvane::column values(static_cast<std::size_t>(size) / sizeof(float));
-  std::memcpy(values.data(), data, values.size() * sizeof(float));
+  if (!values.empty()) {
+    std::memcpy(values.data(), data, values.size() * sizeof(float));
+  }
   py_ref bulk = korvane::binding::detail::bulk_route().column_list(values);
   py_ref per_value = korvane::binding::detail::per_value_route().column_list(values);
   return PyTuple_Pack(2, bulk.get(), per_value.get());
