@@ -3,6 +3,7 @@
 
 #include "non_null.h"
 
+#include <cstring>
 #include <korvane/read_failure.h>
 
 namespace korvane::binding {
@@ -21,25 +22,23 @@ py_ref per_value_route::column_list(const column& values) const {
 
 bulk_route::bulk_route() {
   const py_ref module = py_ref::steal(non_null(PyImport_ImportModule("array")));
-  array_type_ = py_ref::steal(non_null(PyObject_GetAttrString(module.get(), "array")));
-  frombytes_ = py_ref::steal(non_null(PyObject_GetAttrString(array_type_.get(), "frombytes")));
-  typecode_ = py_ref::steal(non_null(PyUnicode_FromStringAndSize("f", 1)));
+  const py_ref array_type = py_ref::steal(non_null(PyObject_GetAttrString(module.get(), "array")));
+  buffer_info_ = py_ref::steal(non_null(PyObject_GetAttrString(array_type.get(), "buffer_info")));
+  one_zero_ = py_ref::steal(non_null(PyObject_CallFunction(array_type.get(), "s(d)", "f", 0.0)));
 }
 
 py_ref bulk_route::column_list(const column& values) const {
   if (values.empty()) {
     return py_ref::steal(non_null(PyList_New(0)));
   }
-  const py_ref array =
-      py_ref::steal(non_null(PyObject_CallOneArg(array_type_.get(), typecode_.get())));
-  // A bytes copy of the packed floats, not a memoryview over them: PyPy's memoryviews made
-  // from C memory are never freed.
-  const py_ref packed = py_ref::steal(
-      non_null(PyBytes_FromStringAndSize(reinterpret_cast<const char*>(values.data()),
-                                         static_cast<Py_ssize_t>(values.size() * sizeof(float)))));
-  const py_ref filled = py_ref::steal(
-      non_null(PyObject_CallFunctionObjArgs(frombytes_.get(), array.get(), packed.get(), nullptr)));
+  const py_ref count = py_ref::steal(non_null(PyLong_FromSize_t(values.size())));
+  const py_ref array = py_ref::steal(non_null(PyNumber_Multiply(one_zero_.get(), count.get())));
+  std::memcpy(storage_of(array.get(), values.size()), values.data(), values.size() * sizeof(float));
   py_ref list = py_ref::steal(non_null(PySequence_List(array.get())));
+  // Emptying the array frees its storage now rather than at the interpreter's next collection.
+  if (PySequence_DelSlice(array.get(), 0, PY_SSIZE_T_MAX) < 0) {
+    raise_null_object();
+  }
   const auto made = static_cast<std::size_t>(PyList_GET_SIZE(list.get()));
   if (made > values.size()) {
     raise_failure("Attempted to create PyList but `elements` was larger than reported by its "
@@ -50,6 +49,18 @@ py_ref bulk_route::column_list(const column& values) const {
                   "`ExactSizeIterator` implementation.");
   }
   return list;
+}
+
+void* bulk_route::storage_of(PyObject* array, std::size_t length) const {
+  const py_ref info = py_ref::steal(non_null(PyObject_CallOneArg(buffer_info_.get(), array)));
+  // buffer_info() is (address, length); the array's storage does not move while it keeps its
+  // length.
+  void* address = PyLong_AsVoidPtr(non_null(PyTuple_GetItem(info.get(), 0)));
+  const Py_ssize_t items = PyLong_AsSsize_t(non_null(PyTuple_GetItem(info.get(), 1)));
+  if (address == nullptr || items != static_cast<Py_ssize_t>(length)) {
+    raise_null_object();
+  }
+  return address;
 }
 
 } // namespace detail

@@ -20,19 +20,22 @@ public:
   [[nodiscard]] py_ref column_list(const column& values) const;
 };
 
-/// Column-to-list in bulk, through array('f').frombytes of the packed floats as bytes: on
-/// PyPy this avoids making each float through the C API, which costs far more than the list.
+/// Column-to-list in bulk: the packed floats are copied into the storage of an array('f') of
+/// the column's length, which the interpreter then turns into a list. On PyPy this avoids making
+/// each float through the C API, which costs far more than the whole list.
 class bulk_route {
 public:
-  /// Looks up array.array and its frombytes method.
+  /// Looks up array.array.buffer_info and makes the one-element array('f') repeated per column.
   bulk_route();
   /// A list holding one float per value of the column.
   [[nodiscard]] py_ref column_list(const column& values) const;
 
 private:
-  py_ref array_type_;
-  py_ref frombytes_;
-  py_ref typecode_;
+  // The address of an array's storage, checked to hold length items.
+  [[nodiscard]] void* storage_of(PyObject* array, std::size_t length) const;
+
+  py_ref buffer_info_;
+  py_ref one_zero_;
 };
 
 } // namespace detail
