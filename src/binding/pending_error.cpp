@@ -32,6 +32,11 @@ normalized_exception fetch_normalized() noexcept {
   if (type != nullptr) {
     PyErr_NormalizeException(&type, &value, &traceback);
   }
+  // PyPy hands out None, not null, for a missing traceback.
+  if (traceback == Py_None) {
+    Py_DECREF(traceback);
+    traceback = nullptr;
+  }
   return {py_ref::steal(type), py_ref::steal(value), py_ref::steal(traceback)};
 }
 

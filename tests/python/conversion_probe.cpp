@@ -1,5 +1,6 @@
-// tests/python/conversion_probe.cpp: a test module that turns packed 32-bit floats into lists
-// by both column routes, so that tests can compare them bit for bit
+// tests/python/conversion_probe.cpp: a test module that reaches binding internals Python cannot
+// reach through korvane: both column routes, and the debug description of a pending error
+#include "pending_error.h"
 #include "to_python.h"
 
 #include <Python.h>
@@ -25,8 +26,19 @@ PyObject* widen(PyObject*, PyObject* packed) noexcept {
   return PyTuple_Pack(2, bulk.get(), per_value.get());
 }
 
+// describe(exception) -> the debug description of the exception taken as a pending error
+PyObject* describe(PyObject*, PyObject* exception) noexcept {
+  PyObject* traceback = PyException_GetTraceback(exception);
+  Py_INCREF(exception);
+  PyErr_Restore(reinterpret_cast<PyObject*>(Py_TYPE(exception)), exception, traceback);
+  Py_INCREF(Py_TYPE(exception));
+  const korvane::string text = korvane::binding::pending_error::take()->debug_description();
+  return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
+}
+
 PyMethodDef probe_methods[] = {
     {"widen", widen, METH_O, nullptr},
+    {"describe", describe, METH_O, nullptr},
     {nullptr, nullptr, 0, nullptr},
 };
 
