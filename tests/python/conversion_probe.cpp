@@ -1,10 +1,14 @@
 // tests/python/conversion_probe.cpp: a test module that reaches binding internals Python cannot
-// reach through korvane: both column routes, and the debug description of a pending error
+// reach through korvane: both column routes, the debug description of a pending error, and the
+// failure trap of the entry guard
+#include "entry_guard.h"
 #include "pending_error.h"
 #include "to_python.h"
 
 #include <Python.h>
 #include <cstring>
+#include <korvane/read_failure.h>
+#include <stdexcept>
 
 namespace {
 
@@ -36,9 +40,28 @@ PyObject* describe(PyObject*, PyObject* exception) noexcept {
   return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
 }
 
+// guarded(kind): an entry whose body raises the fatal failure "probe failure" ("caught"),
+// throws a foreign exception ("foreign"), or succeeds and fails while handing over ("late").
+PyObject* guarded(PyObject*, PyObject* kind) noexcept {
+  const std::string_view what = PyUnicode_AsUTF8(kind);
+  return korvane::binding::guarded_entry(
+      [&]() -> korvane::binding::result<void> {
+        if (what == "caught") {
+          korvane::raise_failure("probe failure");
+        }
+        if (what == "foreign") {
+          throw std::runtime_error("foreign");
+        }
+        return {};
+      },
+      [](korvane::binding::result<void>&) -> PyObject* { korvane::raise_failure("late failure"); },
+      static_cast<PyObject*>(nullptr));
+}
+
 PyMethodDef probe_methods[] = {
     {"widen", widen, METH_O, nullptr},
     {"describe", describe, METH_O, nullptr},
+    {"guarded", guarded, METH_O, nullptr},
     {nullptr, nullptr, 0, nullptr},
 };
 
