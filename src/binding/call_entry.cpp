@@ -1,0 +1,49 @@
+// src/binding/call_entry.cpp: the interpreter's entry into rust_read_tolvera
+#include "call_entry.h"
+
+#include "arguments.h"
+#include "entry_guard.h"
+#include "lib.h"
+#include "names.h"
+#include "to_python.h"
+
+#include <array>
+
+namespace korvane::binding {
+
+namespace {
+
+constexpr std::array<std::string_view, 2> parameter_names = {names::file_path, names::n_digits};
+
+constexpr function_description description = {names::function, parameter_names};
+
+result<py_ref> read_tolvera(PyObject* const* arguments, Py_ssize_t positional_count,
+                            PyObject* keyword_names) {
+  std::array<PyObject*, 2> slots{};
+  result<void> bound =
+      extract_arguments_fastcall(description, arguments, positional_count, keyword_names, slots);
+  if (!bound) {
+    return bound.take_error();
+  }
+  result<std::string_view> file_path = text_argument(slots[0]);
+  if (!file_path) {
+    return argument_extraction_error(names::file_path, file_path.take_error());
+  }
+  result<std::uint32_t> n_digits = unsigned_32_argument(slots[1]);
+  if (!n_digits) {
+    return argument_extraction_error(names::n_digits, n_digits.take_error());
+  }
+  return owned_sequence_into_pyobject(read_plot_file(file_path.value(), n_digits.value()));
+}
+
+} // namespace
+
+PyObject* fastcall_cfunction_with_keywords(PyObject*, PyObject* const* arguments,
+                                           Py_ssize_t positional_count,
+                                           PyObject* keyword_names) noexcept {
+  return guarded_entry([&] { return read_tolvera(arguments, positional_count, keyword_names); },
+                       [](result<py_ref>& all_data) { return all_data.value().release(); },
+                       static_cast<PyObject*>(nullptr));
+}
+
+} // namespace korvane::binding

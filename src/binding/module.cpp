@@ -1,0 +1,160 @@
+// src/binding/module.cpp: the module definition, its execution step and the registration of
+// rust_read_tolvera
+#include "call_entry.h"
+#include "entry_guard.h"
+#include "function_doc.h"
+#include "names.h"
+#include "non_null.h"
+#include "pending_error.h"
+#include "type_names.h"
+
+#include <korvane/read_failure.h>
+#include <string_view>
+
+namespace korvane::binding {
+
+namespace {
+
+PyObject* make_interned(std::string_view text) {
+  PyObject* name =
+      non_null(PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
+  PyUnicode_InternInPlace(&name);
+  return name;
+}
+
+// Made once, on first use, and kept for the life of the process.
+PyObject* interned_dunder_name() {
+  static PyObject* const name = make_interned("__name__");
+  return name;
+}
+
+PyObject* interned_dunder_all() {
+  static PyObject* const name = make_interned("__all__");
+  return name;
+}
+
+pending_error type_mismatch(PyObject* object, PyTypeObject* expected) {
+  return pending_error::with_message(PyExc_TypeError, type_mismatch_message(object, expected));
+}
+
+// The module's __name__ as its dictionary holds it.
+result<py_ref> name(PyObject* module) {
+  PyObject* dictionary = non_null(PyModule_GetDict(module));
+  const py_ref key = py_ref::steal(non_null(PyUnicode_FromStringAndSize("__name__", 8)));
+  py_ref value = py_ref::steal(PyObject_GetItem(dictionary, key.get()));
+  if (!value) {
+    PyErr_Clear();
+    return pending_error::with_message(PyExc_AttributeError, "__name__");
+  }
+  if (!PyUnicode_Check(value.get())) {
+    return type_mismatch(value.get(), &PyUnicode_Type);
+  }
+  return value;
+}
+
+// The module's __all__ list, created empty when the module has none.
+result<py_ref> index(PyObject* module) {
+  py_ref all = py_ref::steal(PyObject_GetAttr(module, interned_dunder_all()));
+  if (all) {
+    if (!PyList_Check(all.get())) {
+      return type_mismatch(all.get(), &PyList_Type);
+    }
+    return all;
+  }
+  pending_error error = pending_error::fetch();
+  if (!PyErr_GivenExceptionMatches(error.make_normalized().type.get(), PyExc_AttributeError)) {
+    return error;
+  }
+  all = py_ref::steal(non_null(PyList_New(0)));
+  if (PyObject_SetAttr(module, interned_dunder_all(), all.get()) < 0) {
+    return pending_error::fetch();
+  }
+  return all;
+}
+
+// Lists the name in __all__, then sets the attribute.
+result<void> add(PyObject* module, PyObject* attribute_name, PyObject* value) {
+  result<py_ref> all = index(module);
+  if (!all) {
+    return all.take_error();
+  }
+  if (PyList_Append(all.value().get(), attribute_name) < 0) {
+    raise_failure("could not append __name__ to __all__",
+                  pending_error::fetch().debug_description());
+  }
+  if (PyObject_SetAttr(module, attribute_name, value) < 0) {
+    return pending_error::fetch();
+  }
+  return {};
+}
+
+result<void> add_function(PyObject* module, py_ref function) {
+  const py_ref function_name =
+      py_ref::steal(PyObject_GetAttr(function.get(), interned_dunder_name()));
+  if (!function_name) {
+    return pending_error::fetch();
+  }
+  if (!PyUnicode_Check(function_name.get())) {
+    return type_mismatch(function_name.get(), &PyUnicode_Type);
+  }
+  return add(module, function_name.get(), function.get());
+}
+
+result<py_ref> create_py_c_function(PyMethodDef* definition, PyObject* module) {
+  result<py_ref> module_name = name(module);
+  if (!module_name) {
+    return module_name;
+  }
+  py_ref function =
+      py_ref::steal(PyCMethod_New(definition, module, module_name.value().get(), nullptr));
+  if (!function) {
+    return pending_error::fetch();
+  }
+  return function;
+}
+
+// The interpreter keeps a pointer to this definition in the function object: it lives for the
+// whole process.
+PyMethodDef read_tolvera_definition = {
+    names::function.data(),
+    reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&fastcall_cfunction_with_keywords)),
+    METH_FASTCALL | METH_STATIC | METH_KEYWORDS,
+    function_doc,
+};
+
+result<void> register_function(PyObject* module) {
+  if (!PyType_IsSubtype(Py_TYPE(module), &PyModule_Type)) {
+    return type_mismatch(module, &PyModule_Type);
+  }
+  result<py_ref> function = create_py_c_function(&read_tolvera_definition, module);
+  if (!function) {
+    return function.take_error();
+  }
+  return add_function(module, std::move(function.value()));
+}
+
+int module_exec(PyObject* module) noexcept {
+  return guarded_entry([&] { return register_function(module); }, [](result<void>&) { return 0; },
+                       -1);
+}
+
+PyModuleDef_Slot module_slots[] = {
+    {Py_mod_exec, reinterpret_cast<void*>(&module_exec)},
+    {0, nullptr},
+};
+
+PyModuleDef module_definition = {
+    PyModuleDef_HEAD_INIT, names::module, "", 0, nullptr, module_slots, nullptr, nullptr, nullptr,
+};
+
+PyObject* init_multi_phase() {
+  return PyModuleDef_Init(&module_definition);
+}
+
+} // namespace
+
+} // namespace korvane::binding
+
+PyMODINIT_FUNC PyInit_korvane() {
+  return korvane::binding::init_multi_phase();
+}

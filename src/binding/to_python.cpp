@@ -1,0 +1,89 @@
+// src/binding/to_python.cpp: the columns as a list of lists of floats
+#include "to_python.h"
+
+#include "non_null.h"
+
+#include <cstring>
+#include <korvane/read_failure.h>
+
+namespace korvane::binding {
+
+namespace detail {
+
+py_ref per_value_route::column_list(const column& values) const {
+  py_ref list = py_ref::steal(non_null(PyList_New(static_cast<Py_ssize_t>(values.size()))));
+  for (std::size_t k = 0; k < values.size(); ++k) {
+    // float to double is exact: every float, NaN payloads and infinities included, is a double.
+    PyObject* value = non_null(PyFloat_FromDouble(static_cast<double>(values[k])));
+    PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(k), value);
+  }
+  return list;
+}
+
+bulk_route::bulk_route() {
+  const py_ref module = py_ref::steal(non_null(PyImport_ImportModule("array")));
+  const py_ref array_type = py_ref::steal(non_null(PyObject_GetAttrString(module.get(), "array")));
+  buffer_info_ = py_ref::steal(non_null(PyObject_GetAttrString(array_type.get(), "buffer_info")));
+  one_zero_ = py_ref::steal(non_null(PyObject_CallFunction(array_type.get(), "s(d)", "f", 0.0)));
+}
+
+py_ref bulk_route::column_list(const column& values) const {
+  if (values.empty()) {
+    return py_ref::steal(non_null(PyList_New(0)));
+  }
+  const py_ref count = py_ref::steal(non_null(PyLong_FromSize_t(values.size())));
+  const py_ref array = py_ref::steal(non_null(PyNumber_Multiply(one_zero_.get(), count.get())));
+  std::memcpy(storage_of(array.get(), values.size()), values.data(), values.size() * sizeof(float));
+  py_ref list = py_ref::steal(non_null(PySequence_List(array.get())));
+  // Emptying the array frees its storage now rather than at the interpreter's next collection.
+  if (PySequence_DelSlice(array.get(), 0, PY_SSIZE_T_MAX) < 0) {
+    raise_null_object();
+  }
+  const auto made = static_cast<std::size_t>(PyList_GET_SIZE(list.get()));
+  if (made > values.size()) {
+    raise_failure("Attempted to create PyList but `elements` was larger than reported by its "
+                  "`ExactSizeIterator` implementation.");
+  }
+  if (made < values.size()) {
+    raise_failure("Attempted to create PyList but `elements` was smaller than reported by its "
+                  "`ExactSizeIterator` implementation.");
+  }
+  return list;
+}
+
+void* bulk_route::storage_of(PyObject* array, std::size_t length) const {
+  const py_ref info = py_ref::steal(non_null(PyObject_CallOneArg(buffer_info_.get(), array)));
+  // buffer_info() is (address, length); the array's storage does not move while it keeps its
+  // length.
+  void* address = PyLong_AsVoidPtr(non_null(PyTuple_GetItem(info.get(), 0)));
+  const Py_ssize_t items = PyLong_AsSsize_t(non_null(PyTuple_GetItem(info.get(), 1)));
+  if (address == nullptr || items != static_cast<Py_ssize_t>(length)) {
+    raise_null_object();
+  }
+  return address;
+}
+
+} // namespace detail
+
+namespace {
+
+#ifdef PYPY_VERSION
+using column_route = detail::bulk_route;
+#else
+using column_route = detail::per_value_route;
+#endif
+
+} // namespace
+
+py_ref owned_sequence_into_pyobject(columns all_data) {
+  const column_route route;
+  py_ref outer = py_ref::steal(non_null(PyList_New(static_cast<Py_ssize_t>(all_data.size()))));
+  for (std::size_t i = 0; i < all_data.size(); ++i) {
+    py_ref inner = route.column_list(all_data[i]);
+    column().swap(all_data[i]);
+    PyList_SET_ITEM(outer.get(), static_cast<Py_ssize_t>(i), inner.release());
+  }
+  return outer;
+}
+
+} // namespace korvane::binding

@@ -1,0 +1,43 @@
+// src/binding/to_python.h: the columns as a list of lists of floats
+#pragma once
+
+#include "py_ref.h"
+
+#include <korvane/columns.h>
+
+namespace korvane::binding {
+
+/// A new list with one list of floats per column, each float a value widened exactly; frees
+/// each column's storage as soon as its list is made.
+[[nodiscard]] py_ref owned_sequence_into_pyobject(columns all_data);
+
+namespace detail {
+
+/// Column-to-list by one float object per value, stored by index: the fast way on CPython.
+class per_value_route {
+public:
+  /// A list holding one float per value of the column.
+  [[nodiscard]] py_ref column_list(const column& values) const;
+};
+
+/// Column-to-list in bulk: the packed floats are copied into the storage of an array('f') of
+/// the column's length, which the interpreter then turns into a list. On PyPy this avoids making
+/// each float through the C API, which costs far more than the whole list.
+class bulk_route {
+public:
+  /// Looks up array.array.buffer_info and makes the one-element array('f') repeated per column.
+  bulk_route();
+  /// A list holding one float per value of the column.
+  [[nodiscard]] py_ref column_list(const column& values) const;
+
+private:
+  // The address of an array's storage, checked to hold length items.
+  [[nodiscard]] void* storage_of(PyObject* array, std::size_t length) const;
+
+  py_ref buffer_info_;
+  py_ref one_zero_;
+};
+
+} // namespace detail
+
+} // namespace korvane::binding

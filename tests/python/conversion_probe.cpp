@@ -1,0 +1,84 @@
+// tests/python/conversion_probe.cpp: a test module that reaches binding internals Python cannot
+// reach through korvane: both column routes, the debug description of a pending error, and the
+// failure trap of the entry guard
+#include "entry_guard.h"
+#include "pending_error.h"
+#include "to_python.h"
+
+#include <Python.h>
+#include <cstring>
+#include <korvane/read_failure.h>
+#include <stdexcept>
+
+namespace {
+
+using korvane::binding::py_ref;
+
+// widen(bytes) -> (list by the bulk route, list by the per-value route)
+PyObject* widen(PyObject*, PyObject* packed) noexcept {
+  char* data = nullptr;
+  Py_ssize_t size = 0;
+  if (PyBytes_AsStringAndSize(packed, &data, &size) < 0) {
+    return nullptr;
+  }
+  korvane::column values(static_cast<std::size_t>(size) / sizeof(float));
+  if (!values.empty()) {
+    std::memcpy(values.data(), data, values.size() * sizeof(float));
+  }
+  py_ref bulk = korvane::binding::detail::bulk_route().column_list(values);
+  py_ref per_value = korvane::binding::detail::per_value_route().column_list(values);
+  return PyTuple_Pack(2, bulk.get(), per_value.get());
+}
+
+// describe(exception) -> the debug description of the exception taken as a pending error
+PyObject* describe(PyObject*, PyObject* exception) noexcept {
+  PyObject* traceback = PyException_GetTraceback(exception);
+  Py_INCREF(exception);
+  PyErr_Restore(reinterpret_cast<PyObject*>(Py_TYPE(exception)), exception, traceback);
+  Py_INCREF(Py_TYPE(exception));
+  const korvane::string text = korvane::binding::pending_error::take()->debug_description();
+  return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
+}
+
+// guarded(kind): an entry whose body raises the fatal failure "probe failure" ("caught"),
+// throws a foreign exception ("foreign"), or succeeds and fails while handing over ("late").
+PyObject* guarded(PyObject*, PyObject* kind) noexcept {
+  const std::string_view what = PyUnicode_AsUTF8(kind);
+  return korvane::binding::guarded_entry(
+      [&]() -> korvane::binding::result<void> {
+        if (what == "caught") {
+          korvane::raise_failure("probe failure");
+        }
+        if (what == "foreign") {
+          throw std::runtime_error("foreign");
+        }
+        return {};
+      },
+      [](korvane::binding::result<void>&) -> PyObject* { korvane::raise_failure("late failure"); },
+      static_cast<PyObject*>(nullptr));
+}
+
+PyMethodDef probe_methods[] = {
+    {"widen", widen, METH_O, nullptr},
+    {"describe", describe, METH_O, nullptr},
+    {"guarded", guarded, METH_O, nullptr},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyModuleDef probe_definition = {
+    PyModuleDef_HEAD_INIT,
+    "conversion_probe",
+    nullptr,
+    -1,
+    probe_methods,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+};
+
+} // namespace
+
+PyMODINIT_FUNC PyInit_conversion_probe() {
+  return PyModule_Create(&probe_definition);
+}

@@ -1,0 +1,48 @@
+"""Plot files in a temporary directory and child interpreters for the korvane tests."""
+
+import os
+import subprocess
+import sys
+import tempfile
+import textwrap
+
+
+def plot_text(rows, width=12, names=None):
+    """A plot file with one block per row; each row holds one value text per parameter."""
+    count = len(rows[0]) if rows else len(names or [])
+    names = names if names is not None else [f"P{i}" for i in range(count)]
+    lines = [f" TOLVERA test file {len(names)}"] + [f" {name}" for name in names]
+    for block, row in enumerate(rows):
+        lines.append(f" TIME = {block}")
+        for first in range(0, len(row), 10):
+            lines.append("".join(value.rjust(width) for value in row[first:first + 10]))
+    return "\n".join(lines) + "\n"
+
+
+class TempFiles:
+    """Files written for one test case, removed with their directory by cleanup()."""
+
+    def __init__(self):
+        self._dir = tempfile.TemporaryDirectory(prefix="korvane-test-")
+
+    def write(self, text, name="plot.txt"):
+        path = os.path.join(self._dir.name, name)
+        with open(path, "wb") as out:
+            out.write(text.encode("utf-8") if isinstance(text, str) else text)
+        return path
+
+    def path(self, name):
+        return os.path.join(self._dir.name, name)
+
+    def cleanup(self):
+        self._dir.cleanup()
+
+
+def run_child(code, env=None):
+    """Runs code in a fresh interpreter; returns (returncode, stdout bytes, stderr bytes)."""
+    child_env = dict(os.environ)
+    child_env.pop("RUST_BACKTRACE", None)
+    child_env.update(env or {})
+    done = subprocess.run([sys.executable, "-c", textwrap.dedent(code)], capture_output=True,
+                          env=child_env, timeout=120)
+    return done.returncode, done.stdout, done.stderr
