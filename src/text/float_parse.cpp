@@ -99,6 +99,11 @@ void keep_leading_digits(decimal_form& form) noexcept {
 
 // Reads the exponent part's digits from p; the value stops changing at 65536.
 const char* accumulate_exponent(const char* p, const char* end, std::uint32_t& value) noexcept {
+  // The plot files' exponents: two digits that end the field.
+  if (end - p == 2 && is_digit(p[0]) && is_digit(p[1])) {
+    value = digit_value(p[0]) * 10 + digit_value(p[1]);
+    return end;
+  }
   for (; p != end && is_digit(*p); ++p) {
     if (value < exponent_limit) {
       value = value * 10 + digit_value(*p);
