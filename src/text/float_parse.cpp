@@ -99,6 +99,11 @@ void keep_leading_digits(decimal_form& form) noexcept {
 
 // Reads the exponent part's digits from p; the value stops changing at 65536.
 const char* accumulate_exponent(const char* p, const char* end, std::uint32_t& value) noexcept {
+  // The plot files' exponents: two digits that end the field.
+  if (end - p == 2 && is_digit(p[0]) && is_digit(p[1])) {
+    value = digit_value(p[0]) * 10 + digit_value(p[1]);
+    return end;
+  }
   for (; p != end && is_digit(*p); ++p) {
     if (value < exponent_limit) {
       value = value * 10 + digit_value(*p);
@@ -129,17 +134,19 @@ bool scan_decimal(std::string_view text, decimal_form& form) noexcept {
   }
   std::int64_t exponent = 0;
   if (p != end && (static_cast<unsigned char>(*p) | case_bit) == 'e') {
-    ++p;
-    const bool negative = p != end && *p == '-';
-    if (p != end && (*p == '+' || *p == '-')) {
-      ++p;
-    }
-    if (p == end || !is_digit(*p)) {
+    if (++p == end) {
       return false;
     }
+    // Without a branch: exponent signs vary from field to field.
+    const bool negative = *p == '-';
+    p += static_cast<std::ptrdiff_t>(negative | (*p == '+'));
+    const char* const digits = p;
     std::uint32_t value = 0;
     p = accumulate_exponent(p, end, value);
-    // Negated without a branch, (x ^ -1) + 1 = -x: exponent signs vary from field to field.
+    if (p == digits) {
+      return false;
+    }
+    // Negated without a branch too: (x ^ -1) + 1 = -x.
     const std::int64_t all_ones_if_negative = -std::int64_t{negative};
     exponent = (std::int64_t{value} ^ all_ones_if_negative) - all_ones_if_negative;
   }

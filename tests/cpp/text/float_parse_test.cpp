@@ -216,6 +216,8 @@ TEST(float_parse_test, invalid_texts) {
       "1\xC2\xA0",
       std::string("1\0", 2),
       "inF1",
+      "1E+0x",
+      "1e5_",
       "\x09NF",
       "1e5e5",
   };
