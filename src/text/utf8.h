@@ -7,6 +7,40 @@
 
 namespace korvane::text {
 
+/// The bytes a sequence takes, by its lead byte; 0 for a byte that cannot lead one.
+constexpr std::size_t sequence_length(unsigned char lead) noexcept {
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    return 2;
+  }
+  if (lead >= 0xE0 && lead <= 0xEF) {
+    return 3;
+  }
+  if (lead >= 0xF0 && lead <= 0xF4) {
+    return 4;
+  }
+  return 0;
+}
+
+/// Whether byte may follow lead at position index of a sequence. The second byte's range rules
+// out overlong forms (after E0, F0), surrogates (after ED) and code points past U+10FFFF
+// (after F4); the later bytes are plain continuation bytes.
+constexpr bool may_follow(unsigned char lead, std::size_t index, unsigned char byte) noexcept {
+  unsigned char low = 0x80;
+  unsigned char high = 0xBF;
+  if (index == 1) {
+    if (lead == 0xE0) {
+      low = 0xA0;
+    } else if (lead == 0xED) {
+      high = 0x9F;
+    } else if (lead == 0xF0) {
+      low = 0x90;
+    } else if (lead == 0xF4) {
+      high = 0x8F;
+    }
+  }
+  return byte >= low && byte <= high;
+}
+
 /// True when bytes is well-formed UTF-8 (no overlong forms, surrogates or values past U+10FFFF).
 [[nodiscard]] bool is_valid_utf8(std::string_view bytes) noexcept;
 

@@ -1,6 +1,8 @@
 // src/text/utf8_lossy.cpp: decoding bytes that may not be UTF-8, for texts of the C library
 #include "utf8_lossy.h"
 
+#include "utf8.h"
+
 #include <cstddef>
 
 namespace korvane::text {
@@ -8,40 +10,6 @@ namespace korvane::text {
 namespace {
 
 constexpr std::string_view replacement_character = "\xEF\xBF\xBD";
-
-// The bytes a sequence takes, by its lead byte; 0 for a byte that cannot lead one.
-constexpr std::size_t sequence_length(unsigned char lead) noexcept {
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    return 2;
-  }
-  if (lead >= 0xE0 && lead <= 0xEF) {
-    return 3;
-  }
-  if (lead >= 0xF0 && lead <= 0xF4) {
-    return 4;
-  }
-  return 0;
-}
-
-// Whether byte may follow lead at position index of a sequence. The second byte's range rules
-// out overlong forms (after E0, F0), surrogates (after ED) and code points past U+10FFFF
-// (after F4); the later bytes are plain continuation bytes.
-constexpr bool may_follow(unsigned char lead, std::size_t index, unsigned char byte) noexcept {
-  unsigned char low = 0x80;
-  unsigned char high = 0xBF;
-  if (index == 1) {
-    if (lead == 0xE0) {
-      low = 0xA0;
-    } else if (lead == 0xED) {
-      high = 0x9F;
-    } else if (lead == 0xF0) {
-      low = 0x90;
-    } else if (lead == 0xF4) {
-      high = 0x8F;
-    }
-  }
-  return byte >= low && byte <= high;
-}
 
 // The bytes at the start of rest that belong to the sequence its first byte opens: all of it
 // when well formed, else its longest prefix that could still begin one (at least one byte).

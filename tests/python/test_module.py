@@ -37,11 +37,11 @@ DOC_LINES = [
 
 def fresh_module(name="korvane", prepare=None):
     """A new module object from the extension's definition, its exec step run."""
-    spec = importlib.util.spec_from_file_location(name, korvane.__file__)
-    module = spec.loader.create_module(spec)
+    module_spec = importlib.util.spec_from_file_location(name, korvane.__file__)
+    module = module_spec.loader.create_module(module_spec)
     if prepare is not None:
         prepare(module)
-    spec.loader.exec_module(module)
+    module_spec.loader.exec_module(module)
     return module
 
 
