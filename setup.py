@@ -24,11 +24,13 @@ class CMakeBuild(build_ext):
 
     def build_extension(self, ext):
         build_dir = os.path.abspath(os.path.join(self.build_temp, "cmake"))
+        flavour = "pypy" if sys.implementation.name == "pypy" else "cpython"
         subprocess.run(["cmake", "-S", ROOT, "-B", build_dir, "-DCMAKE_BUILD_TYPE=Release",
-                        "-DKORVANE_TESTS=OFF", f"-DKORVANE_PYPY={sys.executable}"], check=True)
-        subprocess.run(["cmake", "--build", build_dir, "--target", "korvane_pypy", "-j2"],
+                        "-DKORVANE_TESTS=OFF", f"-DKORVANE_{flavour.upper()}={sys.executable}"],
                        check=True)
-        built = os.path.join(build_dir, "pypy", "korvane" + sysconfig.get_config_var("EXT_SUFFIX"))
+        subprocess.run(["cmake", "--build", build_dir, "--target", f"korvane_{flavour}", "-j2"],
+                       check=True)
+        built = os.path.join(build_dir, flavour, "korvane" + sysconfig.get_config_var("EXT_SUFFIX"))
         target = self.get_ext_fullpath(ext.name)
         os.makedirs(os.path.dirname(target), exist_ok=True)
         shutil.copyfile(built, target)

@@ -113,12 +113,19 @@ result<py_ref> create_py_c_function(PyMethodDef* definition, PyObject* module) {
   return function;
 }
 
+// CPython gives a function flagged static no self, so its __self__ would be None, not the module.
+#ifdef PYPY_VERSION
+constexpr int read_tolvera_flags = METH_FASTCALL | METH_STATIC | METH_KEYWORDS;
+#else
+constexpr int read_tolvera_flags = METH_FASTCALL | METH_KEYWORDS;
+#endif
+
 // The interpreter keeps a pointer to this definition in the function object: it lives for the
 // whole process.
 PyMethodDef read_tolvera_definition = {
     names::function.data(),
     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&fastcall_cfunction_with_keywords)),
-    METH_FASTCALL | METH_STATIC | METH_KEYWORDS,
+    read_tolvera_flags,
     function_doc,
 };
 

@@ -1,8 +1,10 @@
 """Repeated calls, good and failing, leave the process's memory flat."""
 
 import os
+import sys
 import unittest
 
+import korvane
 from support import TempFiles, plot_text, run_child
 
 # The child warms up (PyPy's heap and JIT settle within the first rounds), then measures its
@@ -86,6 +88,59 @@ class LeakTest(unittest.TestCase):
                     self.assertLess(min(growth[1:]), ALLOWED_GROWTH, growth)
         finally:
             files.cleanup()
+
+
+class Index:
+    def __index__(self):
+        return 12
+
+
+@unittest.skipUnless(hasattr(sys, "getrefcount"), "this interpreter counts no references")
+class ReferenceCountTest(unittest.TestCase):
+    """A reference kept to an argument costs no memory; its count shows it."""
+
+    def setUp(self):
+        self.files = TempFiles()
+        rows = [[f"{p}.{b}E-01" for p in range(3)] for b in range(4)]
+        # Built at run time: a literal would be shared with the code object and immortal-looking.
+        self.good = "".join([self.files.write(plot_text(rows), "good.txt")])
+        self.missing = "".join([self.files.path("missing.txt")])
+        self.bad = "".join([self.files.write(plot_text([["1.0", "x"]]), "bad.txt")])
+
+    def tearDown(self):
+        self.files.cleanup()
+
+    def test_arguments_keep_their_counts(self):
+        width, fraction, huge, stranger = Index(), 1.5, 2**40, object()
+        read = korvane.rust_read_tolvera
+        calls = {
+            "good": (lambda: read(self.good, width), [self.good, width]),
+            "keywords": (lambda: read(n_digits=width, file_path=self.good), [self.good, width]),
+            "missing_file": (lambda: read(self.missing, width), [self.missing, width]),
+            "bad_field": (lambda: read(self.bad, width), [self.bad, width]),
+            "bad_path_type": (lambda: read(stranger, width), [stranger, width]),
+            "bad_width_type": (lambda: read(self.good, fraction), [self.good, fraction]),
+            "overflow": (lambda: read(self.good, huge), [self.good, huge]),
+            "binding": (lambda: read(self.good, width, bogus=stranger), [self.good, stranger]),
+        }
+        for kind, (call, arguments) in calls.items():
+            with self.subTest(kind=kind):
+                before = [sys.getrefcount(argument) for argument in arguments]
+                for _ in range(10):
+                    try:
+                        call()
+                    except BaseException:
+                        pass
+                self.assertEqual([sys.getrefcount(argument) for argument in arguments], before)
+
+    def test_result_objects_are_owned_once(self):
+        columns = korvane.rust_read_tolvera(self.good, 12)
+        # getrefcount's own argument adds one: each object is held by its container alone.
+        self.assertEqual(sys.getrefcount(columns), 2)
+        counts = {sys.getrefcount(columns[i]) for i in range(len(columns))}
+        counts |= {sys.getrefcount(columns[i][j])
+                   for i in range(len(columns)) for j in range(len(columns[i]))}
+        self.assertEqual(counts, {2})
 
 
 if __name__ == "__main__":
