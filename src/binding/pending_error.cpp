@@ -47,13 +47,17 @@ bool is_panic(const normalized_exception& fetched) noexcept {
          reinterpret_cast<PyObject*>(Py_TYPE(fetched.value.get())) == panic_type;
 }
 
-string panic_message(PyObject* value) {
-  const py_ref text = py_ref::steal(PyObject_Str(value));
+// The UTF-8 of a str the interpreter just made, or the fallback when it could not make it.
+string text_or(const py_ref& text, std::string_view fallback) {
   if (!text) {
     PyErr_Clear();
-    return string("Unwrapped panic from Python code");
+    return string(fallback);
   }
   return utf8_text(text.get());
+}
+
+string panic_message(PyObject* value) {
+  return text_or(py_ref::steal(PyObject_Str(value)), "Unwrapped panic from Python code");
 }
 
 // A PanicException coming back from Python code is the continuation of an earlier failure: the
@@ -67,12 +71,7 @@ string panic_message(PyObject* value) {
 }
 
 string repr_text(PyObject* object) {
-  const py_ref text = py_ref::steal(PyObject_Repr(object));
-  if (!text) {
-    PyErr_Clear();
-    return string("<unrepresentable object>");
-  }
-  return utf8_text(text.get());
+  return text_or(py_ref::steal(PyObject_Repr(object)), "<unrepresentable object>");
 }
 
 // The traceback as the interpreter's traceback module formats it.
@@ -84,11 +83,7 @@ string traceback_text(PyObject* traceback) {
   const py_ref separator = py_ref::steal(PyUnicode_FromStringAndSize("", 0));
   const py_ref text =
       lines && separator ? py_ref::steal(PyUnicode_Join(separator.get(), lines.get())) : py_ref();
-  if (!text) {
-    PyErr_Clear();
-    return string("<traceback unavailable>");
-  }
-  return utf8_text(text.get());
+  return text_or(text, "<traceback unavailable>");
 }
 
 } // namespace
