@@ -14,6 +14,18 @@ int open_existing(const char* path, int flags) {
 
 system_calls calls = {open_existing, ::read, ::write, ::close};
 
+write_outcome write_all(int fd, std::string_view text) noexcept {
+  while (!text.empty()) {
+    const ssize_t written =
+        retry_on_interrupt([&] { return calls.write(fd, text.data(), text.size()); });
+    if (written <= 0) {
+      return {false, written < 0 ? errno : 0};
+    }
+    text.remove_prefix(static_cast<std::size_t>(written));
+  }
+  return {true, 0};
+}
+
 file_descriptor::~file_descriptor() {
   // Not retried on EINTR: on Linux the descriptor is released even then.
   if (fd_ >= 0) {

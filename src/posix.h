@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <cstddef>
+#include <string_view>
 #include <sys/types.h>
 
 namespace korvane::posix {
@@ -27,6 +28,16 @@ auto retry_on_interrupt(Call call) {
   } while (result == -1 && errno == EINTR);
   return result;
 }
+
+/// How write_all ended: complete, or stopped by a failed write (its errno) or by a write that
+/// accepted nothing (error 0).
+struct write_outcome {
+  bool complete;
+  int error;
+};
+
+/// Writes all of text to fd, repeating interrupted writes and continuing partial ones.
+[[nodiscard]] write_outcome write_all(int fd, std::string_view text) noexcept;
 
 /// Owns an open file descriptor and closes it when it goes out of scope.
 class file_descriptor {

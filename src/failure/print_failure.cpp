@@ -29,22 +29,15 @@ namespace {
 
 void print_or_raise(int fd, std::string_view stream_name, std::string_view text,
                     failure_location where) {
-  while (!text.empty()) {
-    const ssize_t written =
-        posix::retry_on_interrupt([&] { return posix::calls.write(fd, text.data(), text.size()); });
-    if (written < 0) {
-      if (errno == EBADF) {
-        return;
-      }
-      raise_print_failure(stream_name, io_error::from_os(errno), where);
-    }
-    if (written == 0) {
-      raise_print_failure(stream_name,
-                          io_error::fixed(error_kind::write_zero, "failed to write whole buffer"),
-                          where);
-    }
-    text.remove_prefix(static_cast<std::size_t>(written));
+  const posix::write_outcome outcome = posix::write_all(fd, text);
+  if (outcome.complete || outcome.error == EBADF) {
+    return;
   }
+  if (outcome.error != 0) {
+    raise_print_failure(stream_name, io_error::from_os(outcome.error), where);
+  }
+  raise_print_failure(
+      stream_name, io_error::fixed(error_kind::write_zero, "failed to write whole buffer"), where);
 }
 
 } // namespace korvane::failure

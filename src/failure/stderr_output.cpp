@@ -10,14 +10,8 @@
 namespace korvane::failure {
 
 void write_to_stderr(std::string_view text) noexcept {
-  while (!text.empty()) {
-    const ssize_t written = posix::retry_on_interrupt(
-        [&] { return posix::calls.write(STDERR_FILENO, text.data(), text.size()); });
-    if (written <= 0) {
-      return;
-    }
-    text.remove_prefix(static_cast<std::size_t>(written));
-  }
+  // A report that cannot be written is lost; the failure goes on regardless.
+  (void)posix::write_all(STDERR_FILENO, text);
 }
 
 stderr_buffer& stderr_buffer::operator<<(std::string_view piece) noexcept {
