@@ -1,10 +1,9 @@
 // src/binding/arguments.cpp: binding a call's arguments to parameters and converting them
 #include "arguments.h"
 
+#include "text/number_text.h"
 #include "type_names.h"
 
-#include <charconv>
-#include <iterator>
 #include <limits>
 #include <vector>
 
@@ -18,19 +17,13 @@ string full_name(const function_description& description) {
   return out;
 }
 
-string decimal(std::size_t number) {
-  char digits[24];
-  const std::to_chars_result end = std::to_chars(std::begin(digits), std::end(digits), number);
-  return string(digits, end.ptr);
-}
-
 pending_error too_many_positional(const function_description& description,
                                   Py_ssize_t positional_count) {
   string message = full_name(description);
   message += " takes ";
-  message += decimal(description.parameter_names.size());
+  text::append_number(message, description.parameter_names.size());
   message += " positional arguments but ";
-  message += decimal(static_cast<std::size_t>(positional_count));
+  text::append_number(message, positional_count);
   message += " were given";
   return pending_error::with_message(PyExc_TypeError, message);
 }
@@ -73,7 +66,7 @@ pending_error missing_required(const function_description& description,
   }
   string message = full_name(description);
   message += " missing ";
-  message += decimal(missing.size());
+  text::append_number(message, missing.size());
   message += " required positional ";
   message += missing.size() == 1 ? "argument" : "arguments";
   message += ": ";
