@@ -38,20 +38,34 @@ posix::file_descriptor open_plot_file(std::string_view file_path) {
   return posix::file_descriptor(fd);
 }
 
+// The line source with the number of the lines it has given, for failures that name a line.
+struct numbered_lines {
+  line_source& source;
+  std::uint64_t count = 0;
+
+  /// The site of the line due next, which is missing or could not be read.
+  [[nodiscard]] read_site next_site() const noexcept { return {.line_number = count + 1}; }
+  /// The site of the line read last.
+  [[nodiscard]] read_site site_of(line current) const noexcept {
+    return {.line_number = count, .line_length = current.size()};
+  }
+};
+
 // Every I/O error met while reading a line is raised from here.
-[[noreturn]] void raise_read_error(const io_error& error) {
-  raise_failure("Failed to read line!", error);
+[[noreturn]] void raise_read_error(const io_error& error, const read_site& site) {
+  raise_failure("Failed to read line!", error, site);
 }
 
 // The next line, or nothing at the end of the input.
-std::optional<line> next_or_end(line_source& lines) {
-  next_line_result next = lines.next_line();
+std::optional<line> next_or_end(numbered_lines& lines) {
+  next_line_result next = lines.source.next_line();
   if (next.what == next_line_result::outcome::error) {
-    raise_read_error(next.error);
+    raise_read_error(next.error, lines.next_site());
   }
   if (next.what == next_line_result::outcome::end) {
     return std::nullopt;
   }
+  ++lines.count;
   return next.text;
 }
 
@@ -73,7 +87,7 @@ std::uint32_t parameter_count(line first) {
   raise_failure(message);
 }
 
-void skip_parameter_names(line_source& lines, std::uint32_t count) {
+void skip_parameter_names(numbered_lines& lines, std::uint32_t count) {
   for (std::uint32_t i = 0; i < count; ++i) {
     if (!next_or_end(lines)) {
       raise_failure("Failed to read line!");
@@ -81,36 +95,52 @@ void skip_parameter_names(line_source& lines, std::uint32_t count) {
   }
 }
 
-// Field j of a data line: bytes [j * width, (j + 1) * width).
-std::string_view cut_field(line data_line, std::uint32_t j, std::uint32_t width) {
+// The site of field j of the data line read last.
+read_site field_site(const numbered_lines& lines, line data_line, std::uint32_t j,
+                     std::uint32_t width) noexcept {
+  read_site site = lines.site_of(data_line);
+  site.has_field = true;
+  site.field_index = j;
+  site.field_start = std::size_t{j} * width;
+  site.field_end = site.field_start + width;
+  return site;
+}
+
+// Field j of the data line read last: bytes [j * width, (j + 1) * width).
+std::string_view cut_field(const numbered_lines& lines, line data_line, std::uint32_t j,
+                           std::uint32_t width) {
   const std::size_t start = std::size_t{j} * width;
   const std::size_t end = start + width;
   if (end > data_line.size() || !text::is_char_boundary(data_line, start) ||
       !text::is_char_boundary(data_line, end)) {
-    raise_failure(text::slice_message(data_line, start, end));
+    raise_failure(text::slice_message(data_line, start, end),
+                  field_site(lines, data_line, j, width));
   }
   return data_line.substr(start, width);
 }
 
-float field_value(std::string_view field) {
-  const text::f32_result result = text::parse_f32(text::trim_field(field));
+float field_value(const numbered_lines& lines, line data_line, std::uint32_t j,
+                  std::uint32_t width) {
+  const text::f32_result result =
+      text::parse_f32(text::trim_field(cut_field(lines, data_line, j, width)));
   if (!result) {
-    raise_failure("Could not parse line", text::describe(result.error));
+    raise_failure("Could not parse line", text::describe(result.error),
+                  field_site(lines, data_line, j, width));
   }
   return result.value;
 }
 
 // Reads the data lines of one block, whose header line has just been read.
-void read_block(line_source& lines, std::uint32_t width, columns& data) {
+void read_block(numbered_lines& lines, std::uint32_t width, columns& data) {
   const std::size_t count = data.size();
   for (std::size_t first = 0; first < count; first += fields_per_line) {
     const std::optional<line> data_line = next_or_end(lines);
     if (!data_line) {
-      raise_failure("Error reading line");
+      raise_failure("Error reading line", lines.next_site());
     }
     const std::size_t fields = std::min<std::size_t>(fields_per_line, count - first);
     for (std::uint32_t j = 0; j < fields; ++j) {
-      data[first + j].push_back(field_value(cut_field(*data_line, j, width)));
+      data[first + j].push_back(field_value(lines, *data_line, j, width));
     }
   }
 }
@@ -119,7 +149,8 @@ void read_block(line_source& lines, std::uint32_t width, columns& data) {
 
 columns read_plot_file(std::string_view file_path, std::uint32_t n_digits) {
   const posix::file_descriptor file = open_plot_file(file_path);
-  line_source lines(file.get());
+  line_source source(file.get());
+  numbered_lines lines{source};
   const std::optional<line> first = next_or_end(lines);
   if (!first) {
     raise_failure("Failed ot read line!");

@@ -2,6 +2,7 @@
 // it
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <korvane/io_error.h>
 #include <korvane/string.h>
@@ -24,32 +25,52 @@ struct failure_location {
   }
 };
 
+/// The place in the plot file a failure concerns, when it concerns a line.
+struct read_site {
+  /// 1-based number of the line read or due; 0 when the failure concerns no particular line.
+  std::uint64_t line_number = 0;
+  /// Bytes in that line's text, terminator excluded; 0 for a line that is missing.
+  std::size_t line_length = 0;
+  /// Whether a data field of the line is concerned; then the three members below describe it.
+  bool has_field = false;
+  /// 0-based index of the field on its line.
+  std::uint32_t field_index = 0;
+  /// The field's byte range [field_start, field_end) within the line.
+  std::size_t field_start = 0;
+  std::size_t field_end = 0;
+};
+
 /// A fatal failure on its way from the failure point to the entry point that catches it.
 class read_failure {
 public:
-  read_failure(string message, failure_location where) noexcept
-      : message_(std::move(message)), where_(where) {}
+  read_failure(string message, failure_location where, read_site site = {}) noexcept
+      : message_(std::move(message)), where_(where), site_(site) {}
 
   /// The message the caller sees as the exception's argument.
   [[nodiscard]] const string& message() const noexcept { return message_; }
   /// Where the failure was raised.
   [[nodiscard]] failure_location where() const noexcept { return where_; }
+  /// The place in the plot file, for failures of the reader that concern a line.
+  [[nodiscard]] const read_site& site() const noexcept { return site_; }
 
 private:
   string message_;
   failure_location where_;
+  read_site site_;
 };
 
 /// Reports a failure whose message is the given text, then throws it as read_failure.
-[[noreturn]] void raise_failure(std::string_view message,
+[[noreturn]] void raise_failure(std::string_view message, const read_site& site = {},
                                 failure_location where = failure_location::here());
 
 /// Reports and throws a failure whose message is text, ": " and the description of an error.
 [[noreturn]] void raise_failure(std::string_view text, std::string_view description,
+                                const read_site& site = {},
                                 failure_location where = failure_location::here());
 
 /// Reports and throws a failure whose message is text, ": " and the debug description of error.
 [[noreturn]] void raise_failure(std::string_view text, const io_error& error,
+                                const read_site& site = {},
                                 failure_location where = failure_location::here());
 
 } // namespace korvane

@@ -10,7 +10,7 @@ namespace korvane {
 
 namespace failure {
 
-void carry_failure(string message, failure_location where) {
+void carry_failure(string message, failure_location where, const read_site& site) {
   if (std::uncaught_exceptions() > 0) {
     // A second exception leaving a destructor during unwinding would end in std::terminate
     // without a word; this failure cannot travel, so it is reported and ends the process.
@@ -18,27 +18,29 @@ void carry_failure(string message, failure_location where) {
     abort_after_cleanup_failure();
   }
   write_report(message, where, process_backtrace_style());
-  throw read_failure(std::move(message), where);
+  throw read_failure(std::move(message), where, site);
 }
 
 } // namespace failure
 
-void raise_failure(std::string_view message, failure_location where) {
+void raise_failure(std::string_view message, const read_site& site, failure_location where) {
   failure::abort_if_composing(message, where);
-  failure::carry_failure(string(message), where);
+  failure::carry_failure(string(message), where, site);
 }
 
-void raise_failure(std::string_view text, std::string_view description, failure_location where) {
+void raise_failure(std::string_view text, std::string_view description, const read_site& site,
+                   failure_location where) {
   failure::abort_if_composing({}, where);
   string message;
   {
     const failure::composing_scope composing;
     message.append(text).append(": ").append(description);
   }
-  failure::carry_failure(std::move(message), where);
+  failure::carry_failure(std::move(message), where, site);
 }
 
-void raise_failure(std::string_view text, const io_error& error, failure_location where) {
+void raise_failure(std::string_view text, const io_error& error, const read_site& site,
+                   failure_location where) {
   failure::abort_if_composing({}, where);
   string message;
   {
@@ -46,7 +48,7 @@ void raise_failure(std::string_view text, const io_error& error, failure_locatio
     const failure::composing_scope composing;
     message.append(text).append(": ").append(failure::debug_description(error));
   }
-  failure::carry_failure(std::move(message), where);
+  failure::carry_failure(std::move(message), where, site);
 }
 
 } // namespace korvane

@@ -8,6 +8,6 @@ namespace korvane::failure {
 
 /// Reports the composed failure and throws it as read_failure; raised by a destructor while
 /// another failure unwinds, it reports with a full backtrace and aborts instead.
-[[noreturn]] void carry_failure(string message, failure_location where);
+[[noreturn]] void carry_failure(string message, failure_location where, const read_site& site = {});
 
 } // namespace korvane::failure

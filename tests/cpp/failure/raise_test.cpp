@@ -55,7 +55,7 @@ TEST(raise_test, message_forms) {
 TEST(raise_test, location_travels_with_the_failure) {
   const write_capture capture;
   const read_failure failure = caught([] {
-    raise_failure("Error reading line", failure_location{"src/lib.cpp", 9, 4});
+    raise_failure("Error reading line", read_site{}, failure_location{"src/lib.cpp", 9, 4});
   });
   EXPECT_STREQ(failure.where().file, "src/lib.cpp");
   EXPECT_EQ(failure.where().line, 9U);

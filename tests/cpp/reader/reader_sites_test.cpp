@@ -1,0 +1,97 @@
+// tests/cpp/reader/reader_sites_test.cpp: the line and field a reader failure says it concerns
+#include "lib.h"
+#include "support/temp_file.h"
+
+#include <gtest/gtest.h>
+#include <korvane/read_failure.h>
+#include <string>
+
+namespace korvane {
+namespace {
+
+struct site_case {
+  const char* name;
+  std::string contents;
+  std::uint32_t width;
+  read_site site;
+};
+
+void PrintTo(const site_case& c, std::ostream* out) {
+  *out << c.name;
+}
+
+read_site raised_site(const std::string& contents, std::uint32_t width) {
+  const testing::temp_file file(contents);
+  try {
+    (void)read_plot_file(file.path(), width);
+  } catch (const read_failure& failure) {
+    return failure.site();
+  }
+  ADD_FAILURE() << "the read did not fail";
+  return {};
+}
+
+class located_failure : public ::testing::TestWithParam<site_case> {};
+
+TEST_P(located_failure, names_its_line_and_field) {
+  const read_site expected = GetParam().site;
+  const read_site site = raised_site(GetParam().contents, GetParam().width);
+  EXPECT_EQ(site.line_number, expected.line_number);
+  EXPECT_EQ(site.line_length, expected.line_length);
+  EXPECT_EQ(site.has_field, expected.has_field);
+  EXPECT_EQ(site.field_index, expected.field_index);
+  EXPECT_EQ(site.field_start, expected.field_start);
+  EXPECT_EQ(site.field_end, expected.field_end);
+}
+
+std::string repeated(const std::string& piece, int times) {
+  std::string out;
+  for (int i = 0; i < times; ++i) {
+    out += piece;
+  }
+  return out;
+}
+
+const std::string two_blocks = "2\na\nb\nh\n         1.0         2.0\nh\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    reader_sites_test, located_failure,
+    ::testing::Values(
+        // Failures before any data line concern no line of their own.
+        site_case{"empty_file", "", 12, {}}, site_case{"bad_count", "x 3.5\n", 12, {}},
+        site_case{"missing_parameter_name", "3\na\n", 12, {}},
+        // A read error names the line that could not be read.
+        site_case{"invalid_utf8_on_line_4", "title 0\nok\nok\n\xff\n", 12, {.line_number = 4}},
+        // A missing data line names the line that was due.
+        site_case{"missing_data_line", two_blocks, 12, {.line_number = 7}},
+        site_case{"bad_field_in_second_block",
+                  two_blocks + "         3.0         x.0\n",
+                  12,
+                  {.line_number = 7,
+                   .line_length = 24,
+                   .has_field = true,
+                   .field_index = 1,
+                   .field_start = 12,
+                   .field_end = 24}},
+        site_case{"short_second_data_line",
+                  "12\n" + repeated("a\n", 12) + "h\n" + std::string(12 * 10, '1') + "\n1\n",
+                  12,
+                  {.line_number = 16,
+                   .line_length = 1,
+                   .has_field = true,
+                   .field_index = 0,
+                   .field_start = 0,
+                   .field_end = 12}},
+        site_case{"field_past_line_end",
+                  "2\na\nb\nh\n         1.0     2\n",
+                  12,
+                  {.line_number = 5,
+                   .line_length = 18,
+                   .has_field = true,
+                   .field_index = 1,
+                   .field_start = 12,
+                   .field_end = 24}}),
+    [](const ::testing::TestParamInfo<site_case>& param_info) { return param_info.param.name; });
+
+} // namespace
+} // namespace korvane
