@@ -5,10 +5,9 @@
 #include "posix.h"
 #include "stdout_stream.h"
 #include "text/count.h"
-#include "text/float_parse.h"
+#include "text/field_parse.h"
 #include "text/slice_message.h"
 #include "text/tokens.h"
-#include "text/trim.h"
 #include "text/utf8.h"
 
 #include <algorithm>
@@ -57,7 +56,7 @@ struct numbered_lines {
 }
 
 // The next line, or nothing at the end of the input.
-std::optional<line> next_or_end(numbered_lines& lines) {
+std::optional<next_line_result> next_or_end(numbered_lines& lines) {
   next_line_result next = lines.source.next_line();
   if (next.what == next_line_result::outcome::error) {
     raise_read_error(next.error, lines.next_site());
@@ -66,7 +65,7 @@ std::optional<line> next_or_end(numbered_lines& lines) {
     return std::nullopt;
   }
   ++lines.count;
-  return next.text;
+  return next;
 }
 
 std::uint32_t parameter_count(line first) {
@@ -119,28 +118,57 @@ std::string_view cut_field(const numbered_lines& lines, line data_line, std::uin
   return data_line.substr(start, width);
 }
 
-float field_value(const numbered_lines& lines, line data_line, std::uint32_t j,
-                  std::uint32_t width) {
-  const text::f32_result result =
-      text::parse_f32(text::trim_field(cut_field(lines, data_line, j, width)));
-  if (!result) {
-    raise_failure("Could not parse line", text::describe(result.error),
-                  field_site(lines, data_line, j, width));
-  }
-  return result.value;
+// Raises the failure of field j, whose conversion failed.
+[[noreturn]] void raise_parse_failure(const numbered_lines& lines, line data_line, std::uint32_t j,
+                                      std::uint32_t width, text::float_error error) {
+  raise_failure("Could not parse line", text::describe(error),
+                field_site(lines, data_line, j, width));
 }
 
-// Reads the data lines of one block, whose header line has just been read.
-void read_block(numbered_lines& lines, std::uint32_t width, columns& data) {
-  const std::size_t count = data.size();
-  for (std::size_t first = 0; first < count; first += fields_per_line) {
-    const std::optional<line> data_line = next_or_end(lines);
-    if (!data_line) {
-      raise_failure("Error reading line", lines.next_site());
+// The widths the simulation code writes get a copy of the loop that knows its width; 0 stands
+// for any other width, known only when reading.
+template <std::uint32_t known_width>
+text::f32_result field_of_width(const char* field, std::uint32_t width) noexcept {
+  if constexpr (known_width == 0) {
+    return text::parse_field({field, width});
+  } else {
+    return text::parse_field_of_width<known_width>(field);
+  }
+}
+
+// Appends the values of the data line's first `fields` fields to the columns from `first` on.
+template <std::uint32_t known_width>
+void read_data_line(const numbered_lines& lines, const next_line_result& data_line,
+                    std::uint32_t width, std::uint32_t fields, column* first) {
+  const line text = data_line.text;
+  // Every offset of an ASCII line is a character boundary: when the line covers all its
+  // fields, they are cut without a check each.
+  const bool all_in_range = data_line.ascii && text.size() >= std::size_t{fields} * width;
+  for (std::uint32_t j = 0; j < fields; ++j) {
+    const std::string_view field =
+        all_in_range ? std::string_view(text.data() + std::size_t{j} * width, width)
+                     : cut_field(lines, text, j, width);
+    const text::f32_result result = field_of_width<known_width>(field.data(), width);
+    if (!result) {
+      raise_parse_failure(lines, text, j, width, result.error);
     }
-    const std::size_t fields = std::min<std::size_t>(fields_per_line, count - first);
-    for (std::uint32_t j = 0; j < fields; ++j) {
-      data[first + j].push_back(field_value(lines, *data_line, j, width));
+    first[j].push_back(result.value);
+  }
+}
+
+// Reads block after block, each a header line and its data lines, up to the end of the input.
+template <std::uint32_t known_width>
+void read_blocks(numbered_lines& lines, std::uint32_t width, columns& data) {
+  const std::size_t count = data.size();
+  while (next_or_end(lines)) {
+    for (std::size_t first = 0; first < count; first += fields_per_line) {
+      const std::optional<next_line_result> data_line = next_or_end(lines);
+      if (!data_line) {
+        raise_failure("Error reading line", lines.next_site());
+      }
+      const auto fields =
+          static_cast<std::uint32_t>(std::min<std::size_t>(fields_per_line, count - first));
+      read_data_line<known_width>(lines, *data_line, width, fields, &data[first]);
     }
   }
 }
@@ -151,15 +179,22 @@ columns read_plot_file(std::string_view file_path, std::uint32_t n_digits) {
   const posix::file_descriptor file = open_plot_file(file_path);
   line_source source(file.get());
   numbered_lines lines{source};
-  const std::optional<line> first = next_or_end(lines);
+  const std::optional<next_line_result> first = next_or_end(lines);
   if (!first) {
     raise_failure("Failed ot read line!");
   }
-  const std::uint32_t count = parameter_count(*first);
+  const std::uint32_t count = parameter_count(first->text);
   skip_parameter_names(lines, count);
   columns data(count);
-  while (next_or_end(lines)) {
-    read_block(lines, n_digits, data);
+  switch (n_digits) {
+  case 12:
+    read_blocks<12>(lines, n_digits, data);
+    break;
+  case 15:
+    read_blocks<15>(lines, n_digits, data);
+    break;
+  default:
+    read_blocks<0>(lines, n_digits, data);
   }
   return data;
 }

@@ -31,6 +31,10 @@ next_line_result line_source::next_line() {
   if (const void* feed = std::memchr(start, '\n', end_ - begin_)) {
     const auto length = static_cast<std::size_t>(static_cast<const char*>(feed) - start) + 1;
     begin_ += length;
+    if (begin_ <= ascii_end_) {
+      return {next_line_result::outcome::found, strip_terminator({start, length}),
+              io_error::from_os(0), true};
+    }
     return finish({start, length});
   }
   return collect_across_refills();
@@ -64,6 +68,9 @@ bool line_source::refill() noexcept {
       [this] { return posix::calls.read(fd_, buffer_.data(), buffer_.size()); });
   begin_ = 0;
   end_ = count < 0 ? 0 : static_cast<std::size_t>(count);
+  // One pass over the new bytes spares the lines that are all ASCII, most lines of a plot file,
+  // a validation of their own.
+  ascii_end_ = text::ascii_prefix_length({buffer_.data(), end_});
   return count >= 0;
 }
 

@@ -18,6 +18,8 @@ struct next_line_result {
   line text;
   /// The failure, when what is error.
   io_error error = io_error::from_os(0);
+  /// Every byte of the line is ASCII, so every offset in it is a character boundary.
+  bool ascii = false;
 };
 
 /// Reads a file line by line through an 8192-byte buffer, one read per refill.
@@ -42,6 +44,8 @@ private:
   int fd_;
   std::size_t begin_ = 0;
   std::size_t end_ = 0;
+  // The buffer's bytes before this offset are ASCII, known valid without a second look.
+  std::size_t ascii_end_ = 0;
   // A line that spans refills is gathered here; cleared when the next line is asked for.
   string spanning_;
   std::array<char, buffer_size> buffer_;

@@ -1,13 +1,46 @@
 // include/korvane/columns.h: the values of a plot file, one column per parameter
 #pragma once
 
+#include <cstddef>
 #include <korvane/checked_allocator.h>
 #include <vector>
 
 namespace korvane {
 
-/// One parameter's value at every timestep block, in file order.
-using column = std::vector<float, checked_allocator<float>>;
+/// One parameter's value at every timestep block, in file order. Its storage doubles when full;
+/// past a few pages it is mapped memory that the kernel moves without copying.
+class column {
+public:
+  column() noexcept = default;
+  column(column&& other) noexcept;
+  column& operator=(column&& other) noexcept;
+  column(const column&) = delete;
+  column& operator=(const column&) = delete;
+  ~column();
+
+  /// Appends a value, growing the storage when it is full.
+  void push_back(float value) {
+    if (size_ == capacity_) {
+      grow();
+    }
+    data_[size_++] = value;
+  }
+
+  [[nodiscard]] const float* data() const noexcept { return data_; }
+  [[nodiscard]] std::size_t size() const noexcept { return size_; }
+  [[nodiscard]] bool empty() const noexcept { return size_ == 0; }
+  [[nodiscard]] float operator[](std::size_t index) const noexcept { return data_[index]; }
+  [[nodiscard]] const float* begin() const noexcept { return data_; }
+  [[nodiscard]] const float* end() const noexcept { return data_ + size_; }
+
+private:
+  void grow();
+  void release() noexcept;
+
+  float* data_ = nullptr;
+  std::size_t size_ = 0;
+  std::size_t capacity_ = 0;
+};
 
 /// One column per parameter, in parameter order; all of the same length.
 using columns = std::vector<column, checked_allocator<column>>;

@@ -80,7 +80,7 @@ py_ref owned_sequence_into_pyobject(columns all_data) {
   py_ref outer = py_ref::steal(non_null(PyList_New(static_cast<Py_ssize_t>(all_data.size()))));
   for (std::size_t i = 0; i < all_data.size(); ++i) {
     py_ref inner = route.column_list(all_data[i]);
-    column().swap(all_data[i]);
+    all_data[i] = column();
     PyList_SET_ITEM(outer.get(), static_cast<Py_ssize_t>(i), inner.release());
   }
   return outer;

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <korvane/checked_allocator.h>
 #include <korvane/read_failure.h>
+#include <sys/mman.h>
 
 namespace korvane::failure {
 
@@ -58,6 +59,28 @@ void* allocate_bytes(std::size_t count, std::size_t size) {
 
 void free_bytes(void* memory) noexcept {
   std::free(memory);
+}
+
+void* map_bytes(std::size_t size) {
+  void* memory = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (memory == MAP_FAILED) {
+    abort_on_exhaustion(size);
+  }
+  // Large pages where the system offers them: a growing column faults in far fewer pages.
+  static_cast<void>(::madvise(memory, size, MADV_HUGEPAGE));
+  return memory;
+}
+
+void* remap_bytes(void* memory, std::size_t old_size, std::size_t new_size) {
+  void* moved = ::mremap(memory, old_size, new_size, MREMAP_MAYMOVE);
+  if (moved == MAP_FAILED) {
+    abort_on_exhaustion(new_size);
+  }
+  return moved;
+}
+
+void unmap_bytes(void* memory, std::size_t size) noexcept {
+  static_cast<void>(::munmap(memory, size));
 }
 
 } // namespace korvane::failure

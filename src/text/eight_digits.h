@@ -27,9 +27,9 @@ constexpr int leading_digit_count(std::uint64_t bytes) noexcept {
   return non_digits == 0 ? 8 : std::countr_zero(non_digits) / 8;
 }
 
-/// The value of eight ASCII digits, first text byte lowest: pairs, then fours, then all eight.
-constexpr std::uint64_t eight_digits_value(std::uint64_t bytes) noexcept {
-  bytes -= ascii_zeros;
+/// The value of eight digit values 0 to 9, one a byte, first text byte lowest: pairs, then
+/// fours, then all eight.
+constexpr std::uint64_t eight_digit_values_value(std::uint64_t bytes) noexcept {
   // Byte 2i becomes 10 * d(2i) + d(2i+1); odd bytes become garbage that the masks drop.
   bytes = bytes * 10 + (bytes >> 8);
   constexpr std::uint64_t pairs_0_and_2 = 0x000000FF000000FF;
@@ -38,6 +38,11 @@ constexpr std::uint64_t eight_digits_value(std::uint64_t bytes) noexcept {
   const std::uint64_t outer = (bytes & pairs_0_and_2) * (100 + (1000000ULL << 32));
   const std::uint64_t inner = ((bytes >> 16) & pairs_0_and_2) * (1 + (10000ULL << 32));
   return (outer + inner) >> 32;
+}
+
+/// The value of eight ASCII digits, first text byte lowest.
+constexpr std::uint64_t eight_digits_value(std::uint64_t bytes) noexcept {
+  return eight_digit_values_value(bytes - ascii_zeros);
 }
 
 /// The value of the first count bytes, 1 to 8, all ASCII digits.

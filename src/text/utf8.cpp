@@ -1,7 +1,9 @@
 // src/text/utf8.cpp: UTF-8 validation with a fast path for ASCII runs
 #include "utf8.h"
 
+#include <bit>
 #include <cstring>
+#include <emmintrin.h>
 
 namespace korvane::text {
 
@@ -20,6 +22,21 @@ bool valid_sequence(const unsigned char* p, std::size_t length) noexcept {
 }
 
 } // namespace
+
+std::size_t ascii_prefix_length(std::string_view bytes) noexcept {
+  std::size_t offset = 0;
+  // Sixteen bytes at a time: the byte mask holds the high bit of each.
+  for (; bytes.size() - offset >= 16; offset += 16) {
+    const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes.data() + offset));
+    if (const int high = _mm_movemask_epi8(chunk); high != 0) {
+      return offset + static_cast<std::size_t>(std::countr_zero(static_cast<unsigned>(high)));
+    }
+  }
+  while (offset < bytes.size() && static_cast<unsigned char>(bytes[offset]) < 0x80) {
+    ++offset;
+  }
+  return offset;
+}
 
 bool is_valid_utf8(std::string_view bytes) noexcept {
   const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());

@@ -41,6 +41,9 @@ constexpr bool may_follow(unsigned char lead, std::size_t index, unsigned char b
   return byte >= low && byte <= high;
 }
 
+/// How many bytes at the start of bytes are ASCII.
+[[nodiscard]] std::size_t ascii_prefix_length(std::string_view bytes) noexcept;
+
 /// True when bytes is well-formed UTF-8 (no overlong forms, surrogates or values past U+10FFFF).
 [[nodiscard]] bool is_valid_utf8(std::string_view bytes) noexcept;
 

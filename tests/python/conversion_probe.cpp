@@ -21,9 +21,12 @@ PyObject* widen(PyObject*, PyObject* packed) noexcept {
   if (PyBytes_AsStringAndSize(packed, &data, &size) < 0) {
     return nullptr;
   }
-  korvane::column values(static_cast<std::size_t>(size) / sizeof(float));
-  if (!values.empty()) {
-    std::memcpy(values.data(), data, values.size() * sizeof(float));
+  korvane::column values;
+  for (std::size_t offset = 0; offset + sizeof(float) <= static_cast<std::size_t>(size);
+       offset += sizeof(float)) {
+    float value;
+    std::memcpy(&value, data + offset, sizeof value);
+    values.push_back(value);
   }
   py_ref bulk = korvane::binding::detail::bulk_route().column_list(values);
   py_ref per_value = korvane::binding::detail::per_value_route().column_list(values);

@@ -1,0 +1,149 @@
+// src/text/field_layout.h: the layout the simulation code writes its fields in, read with
+// constant shifts, and Clinger's method in double precision
+#pragma once
+
+#include "binary32.h"
+#include "eight_digits.h"
+#include "eisel_lemire.h"
+
+#include <array>
+#include <bit>
+#include <cstdint>
+#include <cstring>
+
+namespace korvane::text::detail {
+
+/// Sixteen bytes of text, first byte lowest.
+using uint128 = unsigned __int128;
+
+/// The window is one 128-bit register, loaded as two 8-byte halves.
+inline constexpr unsigned longest_field = 16;
+
+/// "E±dd": the exponent part when the field has one.
+inline constexpr unsigned exponent_part_length = 4;
+
+/// Every integer up to 2^53 is a double, and so is 10^q for q <= 22, since 5^22 < 2^53.
+inline constexpr std::uint64_t largest_exact_double_integer = std::uint64_t{1} << 53;
+inline constexpr int largest_exact_double_power = 22;
+inline constexpr std::array<double, largest_exact_double_power + 1> double_powers_of_ten = {
+    1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+    1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+/// A double's fraction bits below a float's 23: one and 28 zeros exactly at a float midpoint.
+inline constexpr std::uint64_t below_float_precision = (std::uint64_t{1} << 29) - 1;
+inline constexpr std::uint64_t float_midpoint_pattern = std::uint64_t{1} << 28;
+
+/// A float's sign.
+inline constexpr std::uint32_t sign_bit = std::uint32_t{1} << 31;
+
+/// Bytes [0, count) of a 128-bit window, count at most 16.
+constexpr uint128 low_bytes(unsigned count) noexcept {
+  return count == 0 ? 0 : ~uint128{0} >> (128 - 8 * count);
+}
+
+/// 10^exponent, for exponent at most 19.
+constexpr std::uint64_t power_of_ten(unsigned exponent) noexcept {
+  return exponent == 0 ? 1 : 10 * power_of_ten(exponent - 1);
+}
+
+/// The field's bytes, first byte lowest, zeros above: two overlapping 8-byte loads, so that
+/// nothing outside the field is read.
+template <unsigned size>
+inline uint128 load_window(const char* field) noexcept {
+  std::uint64_t head;
+  std::uint64_t tail;
+  std::memcpy(&head, field, sizeof head);
+  std::memcpy(&tail, field + size - sizeof tail, sizeof tail);
+  // tail's byte k is field byte size - 8 + k; in the high half it sits at byte 8 + k.
+  return head | ((uint128{tail} << 64) >> (8 * (longest_field - size)));
+}
+
+/// Byte i of the window.
+constexpr unsigned byte_at(uint128 window, unsigned i) noexcept {
+  return static_cast<unsigned char>(window >> (8 * i));
+}
+
+/// Byte i alone, as a mask.
+constexpr uint128 byte_bits(unsigned i) noexcept {
+  return uint128{0xFF} << (8 * i);
+}
+
+/// Every one of the sixteen bytes is an ASCII digit.
+constexpr bool all_digits(uint128 window) noexcept {
+  return leading_digit_count(static_cast<std::uint64_t>(window)) == 8 &&
+         leading_digit_count(static_cast<std::uint64_t>(window >> 64)) == 8;
+}
+
+// Clinger's method in double precision, then one rounding to float.
+//
+// With w <= 2^53 and |q| <= 22 both w and 10^|q| are doubles, so w * 10^q or w / 10^-q, one
+// IEEE operation, is d = the double nearest to x = w * 10^q. Every float midpoint m is a double
+// (25 significant bits), and rounding is monotonic, so d lies on the same side of m as x or
+// equals m. Unless d is a midpoint, x and d therefore lie between the same two midpoints and
+// round to the same float: (float)d is the float nearest to x. A d that is a midpoint is left
+// to the exact methods. In this range d lies within [10^-22, 2^53 * 10^22], far inside the
+// normal floats, so the midpoint test reads only d's bits below the float's precision.
+inline rounding_decision clinger_in_double(std::uint64_t mantissa, int power_of_ten) noexcept {
+  if (mantissa > largest_exact_double_integer || power_of_ten < -largest_exact_double_power ||
+      power_of_ten > largest_exact_double_power) {
+    return undecided;
+  }
+  const auto w = static_cast<double>(mantissa);
+  const double d = power_of_ten < 0
+                       ? w / double_powers_of_ten[static_cast<std::size_t>(-power_of_ten)]
+                       : w * double_powers_of_ten[static_cast<std::size_t>(power_of_ten)];
+  if ((std::bit_cast<std::uint64_t>(d) & below_float_precision) == float_midpoint_pattern) {
+    return undecided;
+  }
+  return decided_bits(std::bit_cast<std::uint32_t>(static_cast<float>(d)));
+}
+
+/// The float nearest to mantissa * 10^power_of_ten, its sign flipped when negative: Clinger's
+/// method in double where it decides, else Eisel–Lemire.
+[[gnu::always_inline]] inline rounding_decision
+nearest_float(std::uint64_t mantissa, int power_of_ten, bool negative) noexcept {
+  rounding_decision value = clinger_in_double(mantissa, power_of_ten);
+  if (!value.decided) {
+    value = eisel_lemire(mantissa, power_of_ten);
+  }
+  // The sign comes last, as in the general conversion: "-0" is minus zero.
+  value.bits ^= negative ? sign_bit : 0;
+  return value;
+}
+
+// The layout the simulation code writes, " d.dddddE+dd" at width 12 and " d.ddddddddE-dd" at
+// width 15: a space or sign, one digit, the point, size - 7 digits, "E" or "e", a sign, two
+// digits. Every byte's place is known, so the test and the value take constant shifts only.
+template <unsigned size>
+rounding_decision simulation_layout(uint128 window) noexcept {
+  constexpr unsigned fraction_digits = size - 7;
+  constexpr unsigned mark = size - exponent_part_length;
+  // The four bytes that are no digits, and the bytes beyond the field, read as '0'.
+  constexpr uint128 not_digits =
+      byte_bits(0) | byte_bits(2) | byte_bits(mark) | byte_bits(mark + 1) | ~low_bytes(size);
+  constexpr uint128 zeros = (uint128{ascii_zeros} << 64) | ascii_zeros;
+  const uint128 digits = (window & ~not_digits) | (zeros & not_digits);
+  const unsigned lead = byte_at(window, 0);
+  const unsigned exponent_sign = byte_at(window, mark + 1);
+  if (!all_digits(digits) || byte_at(window, 2) != '.' || (byte_at(window, mark) | 0x20) != 'e' ||
+      (exponent_sign != '+' && exponent_sign != '-') ||
+      (lead != ' ' && lead != '-' && lead != '+')) {
+    return undecided;
+  }
+  // The digits before the exponent part, the point read as a 0 digit, give first * 10^(f + 1)
+  // + fraction; the mantissa is first * 10^f + fraction.
+  const uint128 values = (digits - zeros) & low_bytes(mark);
+  const uint128 aligned = values << (8 * (longest_field - mark));
+  const std::uint64_t with_point_as_zero =
+      eight_digit_values_value(static_cast<std::uint64_t>(aligned)) * 100000000 +
+      eight_digit_values_value(static_cast<std::uint64_t>(aligned >> 64));
+  const std::uint64_t first = byte_at(window, 1) - '0';
+  const std::uint64_t mantissa = with_point_as_zero - 9 * first * power_of_ten(fraction_digits);
+  const int exponent = static_cast<int>(byte_at(window, mark + 2) - '0') * 10 +
+                       static_cast<int>(byte_at(window, mark + 3) - '0');
+  return nearest_float(
+      mantissa, (exponent_sign == '-' ? -exponent : exponent) - static_cast<int>(fraction_digits),
+      lead == '-');
+}
+
+} // namespace korvane::text::detail
