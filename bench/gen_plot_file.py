@@ -27,7 +27,7 @@ def parameter_values(rng, count):
     return scales, signs, phases
 
 
-def write_plot_file(out, width, params, blocks, seed):
+def write_plot_file(out, width, params, blocks, seed, exponent_span):
     rng = random.Random(seed)
     fmt = field_formatter(width)
     scales, signs, phases = parameter_values(rng, params)
@@ -41,6 +41,9 @@ def write_plot_file(out, width, params, blocks, seed):
             signs[i] * scales[i] * (1.5 + math.sin(phases[i] + time * (i + 1)) + rng.random() * 1e-3)
             for i in range(params)
         ]
+        if exponent_span:
+            # Every value a magnitude of its own, from 10^-span to 10^span.
+            values = [v * 10.0 ** rng.randint(-exponent_span, exponent_span) for v in values]
         for first in range(0, params, FIELDS_PER_LINE):
             out.write("".join(fmt(v) for v in values[first:first + FIELDS_PER_LINE]))
             out.write("\n")
@@ -52,13 +55,17 @@ def main():
     parser.add_argument("--params", type=int, default=100)
     parser.add_argument("--blocks", type=int, default=100)
     parser.add_argument("--seed", type=int, default=1)
+    parser.add_argument("--exponent-span", type=int, default=0,
+                        help="scale each value by 10^k, k drawn from -N..N (0: no scaling)")
     parser.add_argument("--out", default="-", help="output path, - for standard output")
     args = parser.parse_args()
     if args.out == "-":
-        write_plot_file(sys.stdout, args.width, args.params, args.blocks, args.seed)
+        write_plot_file(sys.stdout, args.width, args.params, args.blocks, args.seed,
+                        args.exponent_span)
     else:
         with open(args.out, "w", encoding="ascii", newline="\n") as out:
-            write_plot_file(out, args.width, args.params, args.blocks, args.seed)
+            write_plot_file(out, args.width, args.params, args.blocks, args.seed,
+                            args.exponent_span)
 
 
 if __name__ == "__main__":

@@ -1,5 +1,5 @@
 // src/text/field_layout.h: the layout the simulation code writes its fields in, read with
-// constant shifts, and Clinger's method in double precision
+// constant shifts, and its value from one multiplication in double precision
 #pragma once
 
 #include "binary32.h"
@@ -22,16 +22,23 @@ inline constexpr unsigned longest_field = 16;
 /// "E±dd": the exponent part when the field has one.
 inline constexpr unsigned exponent_part_length = 4;
 
-/// Every integer up to 2^53 is a double, and so is 10^q for q <= 22, since 5^22 < 2^53.
+/// Every integer up to 2^53 is a double.
 inline constexpr std::uint64_t largest_exact_double_integer = std::uint64_t{1} << 53;
-inline constexpr int largest_exact_double_power = 22;
-inline constexpr std::array<double, largest_exact_double_power + 1> double_powers_of_ten = {
-    1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-    1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+/// Powers of ten from 10^-22 to 10^22 scale a mantissa in one multiplication.
+inline constexpr int largest_scaled_power = 22;
+/// Entry q + 22: the double nearest to 10^q.
+inline constexpr std::array<double, 2 * largest_scaled_power + 1> double_powers_of_ten = {
+    1e-22, 1e-21, 1e-20, 1e-19, 1e-18, 1e-17, 1e-16, 1e-15, 1e-14, 1e-13, 1e-12, 1e-11,
+    1e-10, 1e-9,  1e-8,  1e-7,  1e-6,  1e-5,  1e-4,  1e-3,  1e-2,  1e-1,  1e0,   1e1,
+    1e2,   1e3,   1e4,   1e5,   1e6,   1e7,   1e8,   1e9,   1e10,  1e11,  1e12,  1e13,
+    1e14,  1e15,  1e16,  1e17,  1e18,  1e19,  1e20,  1e21,  1e22};
 
 /// A double's fraction bits below a float's 23: one and 28 zeros exactly at a float midpoint.
 inline constexpr std::uint64_t below_float_precision = (std::uint64_t{1} << 29) - 1;
 inline constexpr std::uint64_t float_midpoint_pattern = std::uint64_t{1} << 28;
+/// Units in the last place of a double within which a float midpoint leaves the decision to
+/// the exact methods.
+inline constexpr std::uint64_t midpoint_guard = 4;
 
 /// A float's sign.
 inline constexpr std::uint32_t sign_bit = std::uint32_t{1} << 31;
@@ -74,35 +81,39 @@ constexpr bool all_digits(uint128 window) noexcept {
          leading_digit_count(static_cast<std::uint64_t>(window >> 64)) == 8;
 }
 
-// Clinger's method in double precision, then one rounding to float.
+// One multiplication in double precision, then one rounding to float, where they decide.
 //
-// With w <= 2^53 and |q| <= 22 both w and 10^|q| are doubles, so w * 10^q or w / 10^-q, one
-// IEEE operation, is d = the double nearest to x = w * 10^q. Every float midpoint m is a double
-// (25 significant bits), and rounding is monotonic, so d lies on the same side of m as x or
-// equals m. Unless d is a midpoint, x and d therefore lie between the same two midpoints and
-// round to the same float: (float)d is the float nearest to x. A d that is a midpoint is left
-// to the exact methods. In this range d lies within [10^-22, 2^53 * 10^22], far inside the
-// normal floats, so the midpoint test reads only d's bits below the float's precision.
-inline rounding_decision clinger_in_double(std::uint64_t mantissa, int power_of_ten) noexcept {
-  if (mantissa > largest_exact_double_integer || power_of_ten < -largest_exact_double_power ||
-      power_of_ten > largest_exact_double_power) {
+// With w <= 2^53 and |q| <= 22, w is a double and P, the double nearest to 10^q, is within a
+// factor (1 + e1), |e1| <= 2^-53, of it; the product d = fl(w * P) is within (1 + e2) of w * P.
+// So d = x (1 + e1)(1 + e2) for x = w * 10^q, and |d - x| <= |x| (2^-52 + 2^-106), which is less
+// than 2.01 units in the last place of d. Every float midpoint m is a double (25 significant
+// bits) and lies half a float unit, 2^28 double units, from the nearest float, so from every
+// power of two: d and m share a binade. If d lies more than 4 units from every midpoint, x lies
+// on d's side of each, so between the same two midpoints as d: the float nearest to d, (float)d,
+// is the float nearest to x. Within 4 units of a midpoint the exact methods decide. Here x lies
+// within [10^-22, 2^53 * 10^22] (or is 0), inside the normal floats, where the midpoints are
+// exactly the doubles whose 29 bits below the float's precision are 1 followed by 28 zeros.
+inline rounding_decision scaled_in_double(std::uint64_t mantissa, int power_of_ten) noexcept {
+  if (mantissa > largest_exact_double_integer || power_of_ten < -largest_scaled_power ||
+      power_of_ten > largest_scaled_power) {
     return undecided;
   }
-  const auto w = static_cast<double>(mantissa);
-  const double d = power_of_ten < 0
-                       ? w / double_powers_of_ten[static_cast<std::size_t>(-power_of_ten)]
-                       : w * double_powers_of_ten[static_cast<std::size_t>(power_of_ten)];
-  if ((std::bit_cast<std::uint64_t>(d) & below_float_precision) == float_midpoint_pattern) {
+  const double d =
+      static_cast<double>(mantissa) *
+      double_powers_of_ten[static_cast<std::size_t>(power_of_ten + largest_scaled_power)];
+  const std::uint64_t below = std::bit_cast<std::uint64_t>(d) & below_float_precision;
+  // Unsigned, below - m + guard is at most 2 * guard exactly when |below - m| <= guard.
+  if (below - float_midpoint_pattern + midpoint_guard <= 2 * midpoint_guard) {
     return undecided;
   }
   return decided_bits(std::bit_cast<std::uint32_t>(static_cast<float>(d)));
 }
 
-/// The float nearest to mantissa * 10^power_of_ten, its sign flipped when negative: Clinger's
-/// method in double where it decides, else Eisel–Lemire.
+/// The float nearest to mantissa * 10^power_of_ten, its sign flipped when negative: one
+/// multiplication in double where it decides, else Eisel–Lemire.
 [[gnu::always_inline]] inline rounding_decision
 nearest_float(std::uint64_t mantissa, int power_of_ten, bool negative) noexcept {
-  rounding_decision value = clinger_in_double(mantissa, power_of_ten);
+  rounding_decision value = scaled_in_double(mantissa, power_of_ten);
   if (!value.decided) {
     value = eisel_lemire(mantissa, power_of_ten);
   }
