@@ -29,24 +29,16 @@ void raise_failure(std::string_view message, failure_location where) {
 }
 
 void raise_failure(std::string_view text, std::string_view description, failure_location where) {
-  failure::abort_if_composing({}, where);
-  string message;
-  {
-    const failure::composing_scope composing;
-    message.append(text).append(": ").append(description);
-  }
-  failure::carry_failure(std::move(message), where);
+  failure::raise_composed(
+      [&](string& message) { message.append(text).append(": ").append(description); }, where);
 }
 
 void raise_failure(std::string_view text, const io_error& error, failure_location where) {
-  failure::abort_if_composing({}, where);
-  string message;
-  {
-    // Looking up the system's text for the error can itself fail.
-    const failure::composing_scope composing;
-    message.append(text).append(": ").append(failure::debug_description(error));
-  }
-  failure::carry_failure(std::move(message), where);
+  failure::raise_composed(
+      [&](string& message) {
+        message.append(text).append(": ").append(failure::debug_description(error));
+      },
+      where);
 }
 
 } // namespace korvane
