@@ -12,14 +12,13 @@ namespace {
 
 [[noreturn]] void raise_print_failure(std::string_view stream_name, const io_error& error,
                                       failure_location where) {
-  raise_composed(
-      [&](string& message) {
-        message.append("failed printing to ")
-            .append(stream_name)
-            .append(": ")
-            .append(display_form(error));
-      },
-      where);
+  const auto compose = [&](string& message) {
+    message.append("failed printing to ")
+        .append(stream_name)
+        .append(": ")
+        .append(display_form(error));
+  };
+  carry_failure(composed_message(compose, where), where);
 }
 
 } // namespace

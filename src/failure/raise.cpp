@@ -29,16 +29,17 @@ void raise_failure(std::string_view message, failure_location where) {
 }
 
 void raise_failure(std::string_view text, std::string_view description, failure_location where) {
-  failure::raise_composed(
-      [&](string& message) { message.append(text).append(": ").append(description); }, where);
+  const auto compose = [&](string& message) {
+    message.append(text).append(": ").append(description);
+  };
+  failure::carry_failure(failure::composed_message(compose, where), where);
 }
 
 void raise_failure(std::string_view text, const io_error& error, failure_location where) {
-  failure::raise_composed(
-      [&](string& message) {
-        message.append(text).append(": ").append(failure::debug_description(error));
-      },
-      where);
+  const auto compose = [&](string& message) {
+    message.append(text).append(": ").append(failure::debug_description(error));
+  };
+  failure::carry_failure(failure::composed_message(compose, where), where);
 }
 
 } // namespace korvane

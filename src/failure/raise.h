@@ -13,18 +13,18 @@ namespace korvane::failure {
 /// another failure unwinds, it reports with a full backtrace and aborts instead.
 [[noreturn]] void carry_failure(string message, failure_location where);
 
-/// Raises the failure whose message compose(message) writes. Composing can itself fail (an
-/// allocation, a lookup of the system's text): a failure raised while composing aborts, and one
-/// raised while the thread already composes another's message aborts before composing.
+/// The message of a failure raised at where, as compose(message) writes it. Composing can itself
+/// fail (an allocation, a lookup of the system's text): a failure raised while composing aborts,
+/// and so does a raise while the thread already composes another failure's message.
 template <class Compose>
-[[noreturn]] void raise_composed(Compose&& compose, failure_location where) {
+[[nodiscard]] string composed_message(Compose&& compose, failure_location where) {
   abort_if_composing({}, where);
   string message;
   {
     const composing_scope composing;
     std::forward<Compose>(compose)(message);
   }
-  carry_failure(std::move(message), where);
+  return message;
 }
 
 } // namespace korvane::failure
