@@ -155,7 +155,7 @@ result<std::string_view> text_argument(PyObject* argument) {
   Py_ssize_t size = 0;
   const char* text = PyUnicode_AsUTF8AndSize(argument, &size);
   if (text == nullptr) {
-    return pending_error::fetch();
+    return pending_error::fetch_resuming_panic();
   }
   return std::string_view(text, static_cast<std::size_t>(size));
 }
@@ -167,13 +167,13 @@ result<std::uint32_t> unsigned_32_argument(PyObject* argument) {
   } else {
     const py_ref index = py_ref::steal(PyNumber_Index(argument));
     if (!index) {
-      return pending_error::fetch();
+      return pending_error::fetch_resuming_panic();
     }
     value = PyLong_AsUnsignedLongLong(index.get());
   }
   // All bits set is both a genuine value and the failure signal.
   if (value == std::numeric_limits<unsigned long long>::max()) {
-    if (std::optional<pending_error> error = pending_error::take()) {
+    if (std::optional<pending_error> error = pending_error::take_resuming_panic()) {
       return std::move(*error);
     }
   }

@@ -1,45 +1,64 @@
 // src/binding/entry_guard.h: the protected region and failure trap around each entry point
+//
+// Every call from the interpreter into the binding starts in guarded_entry. The binding's errors
+// travel by one of two channels, and the name of what is called tells which:
+// - An interpreter exception the caller is meant to see (TypeError, OverflowError, ...) travels
+//   as a value. A function that can end in one returns result<T> (or a pending_error); its caller
+//   hands it on by returning it, and only guarded_entry makes it the interpreter's exception.
+// - A fatal failure travels as the C++ exception read_failure, straight to guarded_entry, which
+//   raises it as PanicException. In the binding it starts only at a call whose name says so:
+//   raise_failure and raise_null_object; non_null, named for what it guarantees; and
+//   pending_error::take_resuming_panic and fetch_resuming_panic, which resume the failure of a
+//   PanicException coming back from Python code. (A refused allocation can raise "capacity
+//   overflow" anywhere, as in every layer.)
+// Anything else that escapes a body is a defect: it meets the failure trap, which aborts.
 #pragma once
 
-#include "exception_type.h"
 #include "failure/entry.h"
+#include "pending_error.h"
 
 #include <korvane/read_failure.h>
-#include <optional>
+#include <string_view>
 
 namespace korvane::binding {
 
+/// Raises the fatal failure's message as PanicException; a failure while raising it meets the
+/// trap.
+void raise_panic(std::string_view message) noexcept;
+
+namespace detail {
+
+/// Hands a successful outcome to on_success, or makes the pending error the interpreter's
+/// exception and gives failure_result; a failure while doing either meets the trap.
+template <class T, class OnSuccess, class Outcome>
+Outcome hand_over(result<T>& outcome, OnSuccess& on_success, Outcome failure_result) noexcept {
+  try {
+    if (outcome) {
+      return on_success(outcome);
+    }
+    outcome.take_error().restore();
+  } catch (...) {
+    failure::ffi_boundary_trap();
+  }
+  return failure_result;
+}
+
+} // namespace detail
+
 /// Runs body (returning a result) and hands a successful one to on_success. A pending error is
-/// raised and a fatal failure is raised as PanicException; both give failure_result. A
-/// failure while raising, or anything but a fatal failure, reaches the failure trap.
+/// raised and a fatal failure is raised as PanicException; both give failure_result. Anything
+/// but a fatal failure from the body, and any failure while raising, meets the failure trap.
 template <class Body, class OnSuccess, class Outcome>
 Outcome guarded_entry(Body&& body, OnSuccess&& on_success, Outcome failure_result) noexcept {
-  bool raising = false;
-  std::optional<string> failure_message;
-  // The second pass, if any, raises the PanicException of a failure caught in the first.
-  for (;;) {
-    try {
-      if (failure_message) {
-        panic_error(*failure_message).restore();
-        return failure_result;
-      }
-      auto outcome = body();
-      raising = true;
-      if (outcome) {
-        return on_success(outcome);
-      }
-      outcome.take_error().restore();
-      return failure_result;
-    } catch (const read_failure& failure) {
-      if (raising) {
-        failure::ffi_boundary_trap();
-      }
-      raising = true;
-      failure_message.emplace(failure.message());
-    } catch (...) {
-      failure::ffi_boundary_trap();
-    }
+  try {
+    auto outcome = body();
+    return detail::hand_over(outcome, on_success, failure_result);
+  } catch (const read_failure& failure) {
+    raise_panic(failure.message());
+  } catch (...) {
+    failure::ffi_boundary_trap();
   }
+  return failure_result;
 }
 
 } // namespace korvane::binding

@@ -25,7 +25,7 @@ PyObject* create_panic_type() {
       PyErr_NewExceptionWithDoc(panic_type_name, panic_type_doc, PyExc_BaseException, nullptr);
   if (type == nullptr) {
     raise_failure("Failed to initialize new exception type.",
-                  pending_error::fetch().debug_description());
+                  pending_error::fetch_resuming_panic().debug_description());
   }
   return type;
 }

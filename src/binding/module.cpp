@@ -61,13 +61,13 @@ result<py_ref> index(PyObject* module) {
     }
     return all;
   }
-  pending_error error = pending_error::fetch();
+  pending_error error = pending_error::fetch_resuming_panic();
   if (!PyErr_GivenExceptionMatches(error.make_normalized().type.get(), PyExc_AttributeError)) {
     return error;
   }
   all = py_ref::steal(non_null(PyList_New(0)));
   if (PyObject_SetAttr(module, interned_dunder_all(), all.get()) < 0) {
-    return pending_error::fetch();
+    return pending_error::fetch_resuming_panic();
   }
   return all;
 }
@@ -80,10 +80,10 @@ result<void> add(PyObject* module, PyObject* attribute_name, PyObject* value) {
   }
   if (PyList_Append(all.value().get(), attribute_name) < 0) {
     raise_failure("could not append __name__ to __all__",
-                  pending_error::fetch().debug_description());
+                  pending_error::fetch_resuming_panic().debug_description());
   }
   if (PyObject_SetAttr(module, attribute_name, value) < 0) {
-    return pending_error::fetch();
+    return pending_error::fetch_resuming_panic();
   }
   return {};
 }
@@ -92,7 +92,7 @@ result<void> add_function(PyObject* module, py_ref function) {
   const py_ref function_name =
       py_ref::steal(PyObject_GetAttr(function.get(), interned_dunder_name()));
   if (!function_name) {
-    return pending_error::fetch();
+    return pending_error::fetch_resuming_panic();
   }
   if (!PyUnicode_Check(function_name.get())) {
     return type_mismatch(function_name.get(), &PyUnicode_Type);
@@ -108,7 +108,7 @@ result<py_ref> create_py_c_function(PyMethodDef* definition, PyObject* module) {
   py_ref function =
       py_ref::steal(PyCMethod_New(definition, module, module_name.value().get(), nullptr));
   if (!function) {
-    return pending_error::fetch();
+    return pending_error::fetch_resuming_panic();
   }
   return function;
 }

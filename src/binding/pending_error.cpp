@@ -96,7 +96,7 @@ pending_error pending_error::with_message(PyObject* type, std::string_view messa
   return lazy(py_ref::borrow(type), argument_form::message, string(message));
 }
 
-std::optional<pending_error> pending_error::take() {
+std::optional<pending_error> pending_error::take_resuming_panic() {
   normalized_exception fetched = fetch_normalized();
   if (!fetched.type) {
     return std::nullopt;
@@ -107,8 +107,8 @@ std::optional<pending_error> pending_error::take() {
   return pending_error(std::move(fetched));
 }
 
-pending_error pending_error::fetch() {
-  std::optional<pending_error> taken = take();
+pending_error pending_error::fetch_resuming_panic() {
+  std::optional<pending_error> taken = take_resuming_panic();
   if (taken) {
     return std::move(*taken);
   }

@@ -34,10 +34,11 @@ public:
   /// A lazy error of a built-in exception type (borrowed) whose argument is the message.
   [[nodiscard]] static pending_error with_message(PyObject* type, std::string_view message);
   /// The interpreter's current exception, normalized and cleared; nothing when none is set. A
-  /// PanicException is resumed instead of being returned.
-  [[nodiscard]] static std::optional<pending_error> take();
-  /// The interpreter's exception after a failed call; a SystemError when none is set.
-  [[nodiscard]] static pending_error fetch();
+  /// PanicException is not returned: the fatal failure it carried is resumed (raised again).
+  [[nodiscard]] static std::optional<pending_error> take_resuming_panic();
+  /// The interpreter's exception after a failed call; a SystemError when none is set. A
+  /// PanicException resumes its fatal failure, as in take_resuming_panic.
+  [[nodiscard]] static pending_error fetch_resuming_panic();
 
   /// Makes the error the interpreter's current exception.
   void restore() &&;

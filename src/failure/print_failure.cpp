@@ -5,7 +5,6 @@
 #include "io_error_text.h"
 #include "posix.h"
 #include "raise.h"
-#include "report.h"
 
 namespace korvane::failure {
 
@@ -13,16 +12,13 @@ namespace {
 
 [[noreturn]] void raise_print_failure(std::string_view stream_name, const io_error& error,
                                       failure_location where) {
-  abort_if_composing({}, where);
-  string message;
-  {
-    const composing_scope composing;
+  const auto compose = [&](string& message) {
     message.append("failed printing to ")
         .append(stream_name)
         .append(": ")
         .append(display_form(error));
-  }
-  carry_failure(std::move(message), where);
+  };
+  carry_failure(composed_message(compose, where), where);
 }
 
 } // namespace

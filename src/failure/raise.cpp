@@ -30,25 +30,18 @@ void raise_failure(std::string_view message, const read_site& site, failure_loca
 
 void raise_failure(std::string_view text, std::string_view description, const read_site& site,
                    failure_location where) {
-  failure::abort_if_composing({}, where);
-  string message;
-  {
-    const failure::composing_scope composing;
+  const auto compose = [&](string& message) {
     message.append(text).append(": ").append(description);
-  }
-  failure::carry_failure(std::move(message), where, site);
+  };
+  failure::carry_failure(failure::composed_message(compose, where), where, site);
 }
 
 void raise_failure(std::string_view text, const io_error& error, const read_site& site,
                    failure_location where) {
-  failure::abort_if_composing({}, where);
-  string message;
-  {
-    // Looking up the system's text for the error can itself fail.
-    const failure::composing_scope composing;
+  const auto compose = [&](string& message) {
     message.append(text).append(": ").append(failure::debug_description(error));
-  }
-  failure::carry_failure(std::move(message), where, site);
+  };
+  failure::carry_failure(failure::composed_message(compose, where), where, site);
 }
 
 } // namespace korvane

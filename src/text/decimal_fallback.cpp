@@ -2,6 +2,7 @@
 #include "decimal_fallback.h"
 
 #include "binary32.h"
+#include "significant_digits.h"
 
 #include <algorithm>
 #include <array>
@@ -113,15 +114,10 @@ std::uint32_t round_to_integer(const decimal& d) noexcept {
 // Loads the significant digits; false when there are none.
 bool load_digits(const decimal_form& form, decimal& d) noexcept {
   std::int64_t significant = 0;
-  for (const std::string_view part : {form.integer_digits, form.fraction_digits}) {
-    for (const char c : part) {
-      if (significant == 0 && c == '0') {
-        continue;
-      }
-      ++significant;
-      append_digit(d, static_cast<std::uint8_t>(c - '0'));
-    }
-  }
+  for_each_significant_digit(form, [&](char c) {
+    ++significant;
+    append_digit(d, static_cast<std::uint8_t>(c - '0'));
+  });
   trim_trailing_zeros(d);
   if (d.count == 0) {
     return false;

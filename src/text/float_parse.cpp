@@ -7,6 +7,7 @@
 #include "eight_digits.h"
 #include "eisel_lemire.h"
 #include "fast_path.h"
+#include "significant_digits.h"
 
 #include <bit>
 #include <cstring>
@@ -78,20 +79,15 @@ void keep_leading_digits(decimal_form& form) noexcept {
   int kept = 0;
   std::int64_t dropped = 0;
   bool truncated = false;
-  for (const std::string_view part : {form.integer_digits, form.fraction_digits}) {
-    for (const char c : part) {
-      if (kept == 0 && c == '0') {
-        continue;
-      }
-      if (kept < detail::max_mantissa_digits) {
-        mantissa = mantissa * 10 + digit_value(c);
-        ++kept;
-      } else {
-        ++dropped;
-        truncated = truncated || c != '0';
-      }
+  detail::for_each_significant_digit(form, [&](char c) {
+    if (kept < detail::max_mantissa_digits) {
+      mantissa = mantissa * 10 + digit_value(c);
+      ++kept;
+    } else {
+      ++dropped;
+      truncated = truncated || c != '0';
     }
-  }
+  });
   form.mantissa = mantissa;
   form.power_of_ten += dropped;
   form.truncated = truncated;

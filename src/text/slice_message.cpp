@@ -16,25 +16,13 @@ constexpr std::size_t shown_bytes = 256;
 void append_shown_line(string& out, std::string_view line) {
   std::string_view more;
   if (line.size() > shown_bytes) {
-    std::size_t cut = shown_bytes;
-    while (!is_char_boundary(line, cut)) {
-      --cut;
-    }
-    line = line.substr(0, cut);
+    line = line.substr(0, character_start(line, shown_bytes));
     more = "[...]";
   }
   out += '`';
   out += line;
   out += '`';
   out += more;
-}
-
-// Offset of the first byte of the character that covers offset.
-std::size_t character_start(std::string_view line, std::size_t offset) noexcept {
-  while (!is_char_boundary(line, offset)) {
-    --offset;
-  }
-  return offset;
 }
 
 } // namespace

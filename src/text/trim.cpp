@@ -8,17 +8,13 @@ namespace korvane::text {
 
 namespace {
 
-constexpr bool is_ascii_space(unsigned char byte) noexcept {
-  return byte == ' ' || (byte >= '\t' && byte <= '\r');
-}
-
 // Offset of the first non-whitespace character, or the text's length.
 std::size_t skip_leading(std::string_view s) noexcept {
   std::size_t offset = 0;
   while (offset < s.size()) {
     const auto byte = static_cast<unsigned char>(s[offset]);
     if (byte < 0x80) {
-      if (!is_ascii_space(byte)) {
+      if (!is_ascii_white_space(byte)) {
         break;
       }
       ++offset;
@@ -39,16 +35,13 @@ std::size_t skip_trailing(std::string_view s) noexcept {
   while (end > 0) {
     const auto byte = static_cast<unsigned char>(s[end - 1]);
     if (byte < 0x80) {
-      if (!is_ascii_space(byte)) {
+      if (!is_ascii_white_space(byte)) {
         break;
       }
       --end;
       continue;
     }
-    std::size_t start = end - 1;
-    while (!is_char_boundary(s, start)) {
-      --start;
-    }
+    const std::size_t start = character_start(s, end - 1);
     if (!is_white_space(decode_at(s, start).code_point)) {
       break;
     }

@@ -56,6 +56,16 @@ constexpr bool may_follow(unsigned char lead, std::size_t index, unsigned char b
   return (static_cast<unsigned char>(s[offset]) & 0xC0) != 0x80;
 }
 
+/// The offset of the first byte of the character of the valid UTF-8 text s that covers offset;
+/// offset itself when it is a boundary.
+[[nodiscard]] constexpr std::size_t character_start(std::string_view s,
+                                                    std::size_t offset) noexcept {
+  while (!is_char_boundary(s, offset)) {
+    --offset;
+  }
+  return offset;
+}
+
 /// One character decoded from valid UTF-8 and the number of bytes it takes.
 struct decoded_char {
   char32_t code_point;

@@ -26,7 +26,7 @@ constexpr std::array<std::uint8_t, 256> whitespace_map = [] {
 
 bool is_white_space(char32_t c) noexcept {
   if (c < 0x80) {
-    return c == U' ' || (c >= U'\t' && c <= U'\r');
+    return is_ascii_white_space(c);
   }
   switch (c >> 8) {
   case 0x00:

@@ -39,7 +39,8 @@ PyObject* describe(PyObject*, PyObject* exception) noexcept {
   Py_INCREF(exception);
   PyErr_Restore(reinterpret_cast<PyObject*>(Py_TYPE(exception)), exception, traceback);
   Py_INCREF(Py_TYPE(exception));
-  const korvane::string text = korvane::binding::pending_error::take()->debug_description();
+  const korvane::string text =
+      korvane::binding::pending_error::take_resuming_panic()->debug_description();
   return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
 }
 

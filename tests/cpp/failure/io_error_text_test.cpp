@@ -1,5 +1,6 @@
 // tests/cpp/failure/io_error_text_test.cpp: error kinds, system texts, debug and display forms
 #include "failure/io_error_text.h"
+#include "support/failure_message.h"
 
 #include <algorithm>
 #include <array>
@@ -9,6 +10,7 @@
 #include <gtest/gtest.h>
 #include <korvane/read_failure.h>
 #include <limits>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -262,13 +264,11 @@ TEST(io_error_text_test, system_text_sees_a_zeroed_buffer_of_128_bytes) {
 
 TEST(io_error_text_test, failed_lookup_is_a_fatal_failure) {
   const scoped_lookup lookup([](int, char*, std::size_t) { return -1; });
-  try {
-    static_cast<void>(system_text(2));
-    FAIL() << "no failure raised";
-  } catch (const read_failure& failure) {
-    EXPECT_EQ(failure.message(), "strerror_r failure");
-    EXPECT_STREQ(failure.where().file, "src/failure/io_error_text.cpp");
-  }
+  const std::optional<read_failure> failure =
+      testing::raised_failure([] { static_cast<void>(system_text(2)); });
+  ASSERT_TRUE(failure.has_value());
+  EXPECT_EQ(failure->message(), "strerror_r failure");
+  EXPECT_STREQ(failure->where().file, "src/failure/io_error_text.cpp");
 }
 
 } // namespace

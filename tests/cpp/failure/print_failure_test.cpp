@@ -1,6 +1,7 @@
 // tests/cpp/failure/print_failure_test.cpp: writes to standard output and the resumption banner
 #include "failure/entry.h"
 #include "stdout_stream.h"
+#include "support/failure_message.h"
 #include "support/write_capture.h"
 
 #include <cerrno>
@@ -22,12 +23,7 @@ std::optional<read_failure> run_with(int target, testing::write_script replies,
   const write_capture capture([&](int fd, std::size_t call) {
     return fd == target ? replies(fd, call) : write_capture::accept_everything(fd, call);
   });
-  std::optional<read_failure> failure;
-  try {
-    body();
-  } catch (const read_failure& raised) {
-    failure = raised;
-  }
+  std::optional<read_failure> failure = testing::raised_failure(body);
   received = capture.received(target);
   return failure;
 }

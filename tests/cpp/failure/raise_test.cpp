@@ -1,5 +1,6 @@
 // tests/cpp/failure/raise_test.cpp: the message forms of raised failures and their order of events
 #include "failure/entry.h"
+#include "support/failure_message.h"
 #include "support/write_capture.h"
 
 #include <cstdint>
@@ -16,16 +17,9 @@ namespace {
 
 using testing::write_capture;
 
-// The failure body raises, caught whole; the report it writes is kept by the capture.
-read_failure caught(const std::function<void()>& body) {
-  try {
-    body();
-  } catch (const read_failure& failure) {
-    return failure;
-  }
-  ADD_FAILURE() << "nothing was raised";
-  return read_failure(string(), failure_location{"", 0, 0});
-}
+// Each body raises: one that raises nothing fails its test on the empty value. The capture keeps
+// the report it writes.
+using testing::raised_failure;
 
 TEST(raise_test, message_forms) {
   struct row {
@@ -43,7 +37,7 @@ TEST(raise_test, message_forms) {
   };
   for (const row& r : rows) {
     const write_capture capture;
-    const read_failure failure = caught(r.raise);
+    const read_failure failure = raised_failure(r.raise).value();
     EXPECT_EQ(std::string_view(failure.message()), r.message);
     // The report went out before the failure left the raise, with the same message.
     EXPECT_NE(capture.received(STDERR_FILENO).find(std::string(r.message) + "\n"),
@@ -54,9 +48,10 @@ TEST(raise_test, message_forms) {
 
 TEST(raise_test, location_travels_with_the_failure) {
   const write_capture capture;
-  const read_failure failure = caught([] {
-    raise_failure("Error reading line", read_site{}, failure_location{"src/lib.cpp", 9, 4});
-  });
+  const read_failure failure =
+      raised_failure([] {
+        raise_failure("Error reading line", read_site{}, failure_location{"src/lib.cpp", 9, 4});
+      }).value();
   EXPECT_STREQ(failure.where().file, "src/lib.cpp");
   EXPECT_EQ(failure.where().line, 9U);
   EXPECT_EQ(failure.where().column, 4U);
@@ -73,8 +68,9 @@ TEST(raise_test, capacity_overflow_is_located_in_the_allocator) {
   };
   for (const row r : {row{PTRDIFF_MAX, 2}, row{SIZE_MAX, 1}, row{PTRDIFF_MAX / 8 + 1, 8}}) {
     const write_capture capture;
-    const read_failure failure =
-        caught([&] { static_cast<void>(failure::allocate_bytes(r.count, r.size)); });
+    const read_failure failure = raised_failure([&] {
+                                   static_cast<void>(failure::allocate_bytes(r.count, r.size));
+                                 }).value();
     EXPECT_EQ(std::string_view(failure.message()), "capacity overflow")
         << r.count << " x " << r.size;
     EXPECT_STREQ(failure.where().file, "src/failure/allocate.cpp");
@@ -88,17 +84,18 @@ TEST(raise_test, in_flight_between_raise_and_catch) {
   };
   bool seen_while_unwinding = false;
   const write_capture capture;
-  static_cast<void>(caught([&] {
-    const observer watch{&seen_while_unwinding};
-    raise_failure("Failed to read line!");
-  }));
+  static_cast<void>(raised_failure([&] {
+                      const observer watch{&seen_while_unwinding};
+                      raise_failure("Failed to read line!");
+                    }).value());
   EXPECT_TRUE(seen_while_unwinding);
   EXPECT_FALSE(failure::failure_in_flight());
 }
 
 TEST(raise_test, resumed_failure_writes_no_report) {
   const write_capture capture;
-  const read_failure failure = caught([] { failure::resume_failure(string("from Python")); });
+  const read_failure failure =
+      raised_failure([] { failure::resume_failure(string("from Python")); }).value();
   EXPECT_EQ(std::string_view(failure.message()), "from Python");
   EXPECT_EQ(capture.calls(STDERR_FILENO), 0U);
 }
