@@ -6,6 +6,7 @@
 #include "names.h"
 #include "non_null.h"
 #include "pending_error.h"
+#include "to_python.h"
 #include "type_names.h"
 
 #include <korvane/read_failure.h>
@@ -141,8 +142,12 @@ result<void> register_function(PyObject* module) {
 }
 
 int module_exec(PyObject* module) noexcept {
-  return guarded_entry([&] { return register_function(module); }, [](result<void>&) { return 0; },
-                       -1);
+  return guarded_entry(
+      [&] {
+        prepare_column_conversion();
+        return register_function(module);
+      },
+      [](result<void>&) { return 0; }, -1);
 }
 
 PyModuleDef_Slot module_slots[] = {

@@ -3,7 +3,10 @@
 
 #include "non_null.h"
 
+#include <bit>
+#include <cstdint>
 #include <cstring>
+#include <type_traits>
 #include <korvane/read_failure.h>
 
 namespace korvane::binding {
@@ -12,19 +15,42 @@ namespace detail {
 
 py_ref per_value_route::column_list(const column& values) const {
   py_ref list = py_ref::steal(non_null(PyList_New(static_cast<Py_ssize_t>(values.size()))));
+  PyObject* previous = nullptr;
+  std::uint32_t previous_bits = 0;
   for (std::size_t k = 0; k < values.size(); ++k) {
-    // float to double is exact: every float, NaN payloads and infinities included, is a double.
-    PyObject* value = non_null(PyFloat_FromDouble(static_cast<double>(values[k])));
-    PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(k), value);
+    const auto bits = std::bit_cast<std::uint32_t>(values[k]);
+    // Plot files often hold parameters that stay constant: a float equal to the one before it,
+    // bit for bit (so -0.0 and NaN payloads stay apart), shares its object.
+    if (previous != nullptr && bits == previous_bits) {
+      Py_INCREF(previous);
+    } else {
+      // float to double is exact: every float, NaN payloads and infinities included, is a
+      // double.
+      previous = non_null(PyFloat_FromDouble(static_cast<double>(values[k])));
+      previous_bits = bits;
+    }
+    PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(k), previous);
   }
   return list;
 }
 
-bulk_route::bulk_route() {
+namespace {
+
+// array.array.buffer_info and array('f', [0.0]), kept for the process once prepared.
+PyObject* buffer_info = nullptr;
+PyObject* one_zero = nullptr;
+
+} // namespace
+
+void bulk_route::prepare() {
+  if (buffer_info != nullptr) {
+    return;
+  }
   const py_ref module = py_ref::steal(non_null(PyImport_ImportModule("array")));
   const py_ref array_type = py_ref::steal(non_null(PyObject_GetAttrString(module.get(), "array")));
-  buffer_info_ = py_ref::steal(non_null(PyObject_GetAttrString(array_type.get(), "buffer_info")));
-  one_zero_ = py_ref::steal(non_null(PyObject_CallFunction(array_type.get(), "s(d)", "f", 0.0)));
+  py_ref info = py_ref::steal(non_null(PyObject_GetAttrString(array_type.get(), "buffer_info")));
+  one_zero = non_null(PyObject_CallFunction(array_type.get(), "s(d)", "f", 0.0));
+  buffer_info = info.release();
 }
 
 py_ref bulk_route::column_list(const column& values) const {
@@ -32,7 +58,7 @@ py_ref bulk_route::column_list(const column& values) const {
     return py_ref::steal(non_null(PyList_New(0)));
   }
   const py_ref count = py_ref::steal(non_null(PyLong_FromSize_t(values.size())));
-  const py_ref array = py_ref::steal(non_null(PyNumber_Multiply(one_zero_.get(), count.get())));
+  const py_ref array = py_ref::steal(non_null(PyNumber_Multiply(one_zero, count.get())));
   std::memcpy(storage_of(array.get(), values.size()), values.data(), values.size() * sizeof(float));
   py_ref list = py_ref::steal(non_null(PySequence_List(array.get())));
   // Emptying the array frees its storage now rather than at the interpreter's next collection.
@@ -52,7 +78,7 @@ py_ref bulk_route::column_list(const column& values) const {
 }
 
 void* bulk_route::storage_of(PyObject* array, std::size_t length) const {
-  const py_ref info = py_ref::steal(non_null(PyObject_CallOneArg(buffer_info_.get(), array)));
+  const py_ref info = py_ref::steal(non_null(PyObject_CallOneArg(buffer_info, array)));
   // buffer_info() is (address, length); the array's storage does not move while it keeps its
   // length.
   void* address = PyLong_AsVoidPtr(non_null(PyTuple_GetItem(info.get(), 0)));
@@ -74,6 +100,12 @@ using column_route = detail::per_value_route;
 #endif
 
 } // namespace
+
+void prepare_column_conversion() {
+  if constexpr (std::is_same_v<column_route, detail::bulk_route>) {
+    detail::bulk_route::prepare();
+  }
+}
 
 py_ref owned_sequence_into_pyobject(columns all_data) {
   const column_route route;

@@ -11,9 +11,13 @@ namespace korvane::binding {
 /// each column's storage as soon as its list is made.
 [[nodiscard]] py_ref owned_sequence_into_pyobject(columns all_data);
 
+/// Makes what the conversion keeps for the process; the module's execution step calls it.
+void prepare_column_conversion();
+
 namespace detail {
 
-/// Column-to-list by one float object per value, stored by index: the fast way on CPython.
+/// Column-to-list by one float object per value, stored by index: the fast way on CPython. A
+/// run of equal values (bit for bit) shares one float object.
 class per_value_route {
 public:
   /// A list holding one float per value of the column.
@@ -25,17 +29,16 @@ public:
 /// each float through the C API, which costs far more than the whole list.
 class bulk_route {
 public:
-  /// Looks up array.array.buffer_info and makes the one-element array('f') repeated per column.
-  bulk_route();
-  /// A list holding one float per value of the column.
+  /// Takes array.array.buffer_info and makes the one-element array('f') repeated per column,
+  /// once for the process: the module's execution step calls it, so that no call depends on
+  /// what sys.modules holds later.
+  static void prepare();
+  /// A list holding one float per value of the column; prepare() has run.
   [[nodiscard]] py_ref column_list(const column& values) const;
 
 private:
   // The address of an array's storage, checked to hold length items.
   [[nodiscard]] void* storage_of(PyObject* array, std::size_t length) const;
-
-  py_ref buffer_info_;
-  py_ref one_zero_;
 };
 
 } // namespace detail

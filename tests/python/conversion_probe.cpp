@@ -28,6 +28,7 @@ PyObject* widen(PyObject*, PyObject* packed) noexcept {
     std::memcpy(&value, data + offset, sizeof value);
     values.push_back(value);
   }
+  korvane::binding::detail::bulk_route::prepare();
   py_ref bulk = korvane::binding::detail::bulk_route().column_list(values);
   py_ref per_value = korvane::binding::detail::per_value_route().column_list(values);
   return PyTuple_Pack(2, bulk.get(), per_value.get());

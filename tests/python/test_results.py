@@ -2,6 +2,7 @@
 
 import math
 import struct
+import sys
 import unittest
 
 import conversion_probe
@@ -64,6 +65,18 @@ class ShapesTest(unittest.TestCase):
         self.assertEqual(read(path, 12), [[1.0], [2.0]])
 
 
+class ReplacedModulesTest(unittest.TestCase):
+    def test_reads_do_not_depend_on_sys_modules(self):
+        files = TempFiles()
+        saved = sys.modules.get("array")
+        try:
+            sys.modules["array"] = None
+            self.assertEqual(read(files.write(plot_text([["1", "2"]])), 12), [[1.0], [2.0]])
+        finally:
+            sys.modules["array"] = saved
+            files.cleanup()
+
+
 class ExactValuesTest(unittest.TestCase):
     # (field text, bits of the expected double)
     CASES = [
@@ -121,6 +134,15 @@ class ColumnRoutesTest(unittest.TestCase):
                 self.assertEqual(hex(bits(from_per_value)), hex(widened_bits(pattern)))
         self.assertEqual(len(bulk), len(self.PATTERNS))
         self.assertEqual(len(per_value), len(self.PATTERNS))
+
+    def test_runs_of_equal_values_keep_each_value_exact(self):
+        # Values that compare equal but differ in bits (zeros, NaN payloads) stay apart.
+        patterns = [0x3F800000] * 3 + [0x00000000, 0x80000000, 0x80000000, 0x00000000,
+                                       0x7FC00000, 0x7FC00001, 0x7FC00001, 0xFFC00000]
+        packed = struct.pack(f"<{len(patterns)}I", *patterns)
+        for route in conversion_probe.widen(packed):
+            self.assertEqual([hex(bits(v)) for v in route],
+                             [hex(widened_bits(p)) for p in patterns])
 
     def test_long_and_empty_columns(self):
         for count in [0, 1, 1000, 100003]:
