@@ -37,6 +37,14 @@ column::~column() {
   release();
 }
 
+void column::append(const float* values, std::size_t count) {
+  while (capacity_ - size_ < count) {
+    grow();
+  }
+  std::copy(values, values + count, data_ + size_);
+  size_ += count;
+}
+
 void column::grow() {
   const std::size_t capacity = capacity_ == 0 ? first_capacity : 2 * capacity_;
   float* grown = nullptr;

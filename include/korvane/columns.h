@@ -26,6 +26,9 @@ public:
     data_[size_++] = value;
   }
 
+  /// Appends count values, growing the storage as needed.
+  void append(const float* values, std::size_t count);
+
   [[nodiscard]] const float* data() const noexcept { return data_; }
   [[nodiscard]] std::size_t size() const noexcept { return size_; }
   [[nodiscard]] bool empty() const noexcept { return size_ == 0; }
