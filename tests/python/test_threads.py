@@ -2,7 +2,7 @@
 
 import os
 import re
-import sys
+import struct
 import threading
 import unittest
 
@@ -166,6 +166,39 @@ class ConcurrentFailuresTest(unittest.TestCase):
         self.assertEqual(sorted((int(report.group(1)), report.group(2)) for report in reports),
                          sorted((thread_id, message) for thread_id, _, message in outcomes))
         self.assertEqual(sum(1 for report in reports if report.group(3)), 1)
+
+
+def elf_thread_storage(path):
+    """(size of the thread-local segment, whether the dynamic flags ask for static storage) of a
+    64-bit little-endian ELF shared object."""
+    with open(path, "rb") as elf:
+        data = elf.read()
+    program_headers, entry_size, count = struct.unpack_from("<Q14xHH", data, 0x20)
+    tls_size, dynamic = 0, None
+    for index in range(count):
+        kind, _, offset, _, _, _, memory_size = struct.unpack_from(
+            "<IIQQQQQ", data, program_headers + index * entry_size)
+        if kind == 7:  # PT_TLS
+            tls_size = memory_size
+        elif kind == 2:  # PT_DYNAMIC
+            dynamic = offset
+    flags = 0
+    while dynamic is not None:
+        tag, value = struct.unpack_from("<qQ", data, dynamic)
+        if tag == 0:  # DT_NULL
+            break
+        if tag == 30:  # DT_FLAGS
+            flags = value
+        dynamic += 16
+    return tls_size, bool(flags & 0x10)  # DF_STATIC_TLS
+
+
+class ThreadStorageTest(unittest.TestCase):
+    def test_module_thread_storage_is_static(self):
+        # Thread storage of a module loaded at run time is otherwise made by malloc when a thread
+        # first touches it, and the C library ends the process when that malloc fails.
+        tls_size, static = elf_thread_storage(korvane.__file__)
+        self.assertTrue(tls_size == 0 or static, (tls_size, static))
 
 
 class MemoryExhaustionTest(unittest.TestCase):
