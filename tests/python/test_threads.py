@@ -3,6 +3,7 @@
 import os
 import re
 import struct
+import sys
 import threading
 import unittest
 
@@ -25,6 +26,33 @@ writer.start()
 columns = korvane.rust_read_tolvera(FIFO, 12)
 writer.join()
 print(repr(columns), flush=True)
+"""
+
+# A daemon thread's read ends while the interpreter finalizes: the FIFO is fed and closed from a
+# finalizer that then gives up the interpreter lock. On CPython, a thread taking the lock back
+# then is ended with pthread_exit, which aborted the process when it unwound through the call.
+FINALIZING_CHILD = """
+import os, threading, time, korvane
+os.mkfifo(FIFO)
+threading.Thread(target=lambda: korvane.rust_read_tolvera(FIFO, 12), daemon=True).start()
+
+class FeedOnFinalize:
+    # Module globals may be gone when the finalizer runs: it keeps all it needs.
+    def __init__(self):
+        self.open, self.write, self.close, self.sleep = os.open, os.write, os.close, time.sleep
+        self.path, self.flags, self.data = FIFO, os.O_WRONLY, TEXT.encode()
+    def __del__(self):
+        out = self.open(self.path, self.flags)
+        self.write(out, self.data)
+        self.close(out)
+        self.sleep(0.5)
+        self.write(1, b"fed\\n")
+
+# Objects of modules left in sys.modules are destroyed while the interpreter finalizes.
+holder = type(os)("holder")
+holder.feeder = FeedOnFinalize()
+__import__("sys").modules["holder"] = holder
+print("started", flush=True)
 """
 
 # A thread that has never failed before reads a FIFO fed by the main thread. Once the reader
@@ -115,6 +143,14 @@ class ConcurrentReadsTest(unittest.TestCase):
                                    f"TEXT = {text!r}\n" + FIFO_CHILD)
         self.assertEqual(code, 0, err[-2000:])
         self.assertEqual(out.decode(), repr(read(self.files.write(text), 12)) + "\n")
+
+    @unittest.skipIf(hasattr(sys, "pypy_version_info"),
+                     "PyPy runs no finalizers of live objects at exit")
+    def test_read_ending_while_the_interpreter_finalizes(self):
+        code, out, err = run_child(f"FIFO = {self.files.path('plot.fifo')!r}\n"
+                                   f"TEXT = {plot_text(distinct_rows(5, 20))!r}\n" +
+                                   FINALIZING_CHILD)
+        self.assertEqual((code, out), (0, b"started\nfed\n"), err[-2000:])
 
     def test_threads_reading_at_once_get_what_one_thread_gets(self):
         paths = [self.files.write(plot_text(distinct_rows(seed, 3000)), f"plot{seed}.txt")
