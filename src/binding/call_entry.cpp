@@ -40,7 +40,7 @@ result<py_ref> read_tolvera(PyObject* const* arguments, Py_ssize_t positional_co
     // The reader touches no interpreter object, so other Python threads run while it opens and
     // reads the file. file_path borrows the UTF-8 buffer of the caller's str: the caller holds
     // that str until the call returns and a str never changes, so the text stays valid.
-    failure::prepare_thread();
+    failure::prepare_thread_for_failures();
     const gil_release released;
     all_data = read_plot_file(file_path.value(), n_digits.value());
   }

@@ -12,7 +12,7 @@ namespace korvane::failure {
 
 /// Makes the C++ runtime's exception state of the calling thread exist now: made on first use,
 /// a failure raised under memory exhaustion would need it allocated when nothing is left.
-void prepare_thread() noexcept;
+void prepare_thread_for_failures() noexcept;
 
 /// For a catch (...) around an entry point's conversion stage: reports "uncaught panic at ffi
 /// boundary" with a full backtrace, then "panic in a destructor during cleanup" without one,
