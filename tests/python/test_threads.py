@@ -165,7 +165,8 @@ class ConcurrentReadsTest(unittest.TestCase):
 class ConcurrentFailuresTest(unittest.TestCase):
     THREADS = 8
     REPORT = re.compile(r"\nthread '<unnamed>' \((\d+)\) panicked at [^\n]+:\d+:\d+:\n"
-                        r"(The first line should end with the number of parameters:\n' count x\d+')\n"
+                        r"(The first line should end with the number of parameters:\n"
+                        r"' count x\d+')\n"
                         r"(note: run with `RUST_BACKTRACE=1` environment variable to display a "
                         r"backtrace\n)?")
 
