@@ -1,5 +1,6 @@
 """Calls from several Python threads: the interpreter lock is free while a file is read."""
 
+import ast
 import os
 import re
 import struct
@@ -190,7 +191,7 @@ class ConcurrentFailuresTest(unittest.TestCase):
         self.assertEqual(code, 0, err[-2000:])
         lines = out.decode().splitlines()
         notices = sorted(line for line in lines if line.startswith("Error: "))
-        outcomes = [eval(line) for line in lines if not line.startswith("Error: ")]
+        outcomes = [ast.literal_eval(line) for line in lines if not line.startswith("Error: ")]
         self.assertEqual(notices, sorted(f"Error: 'x{i}' is not a valid number of parameters!"
                                          for i in range(self.THREADS)))
         messages = [f"The first line should end with the number of parameters:\n' count x{i}'"
