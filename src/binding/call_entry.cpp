@@ -3,6 +3,8 @@
 
 #include "arguments.h"
 #include "entry_guard.h"
+#include "failure/entry.h"
+#include "gil_release.h"
 #include "lib.h"
 #include "names.h"
 #include "to_python.h"
@@ -33,7 +35,16 @@ result<py_ref> read_tolvera(PyObject* const* arguments, Py_ssize_t positional_co
   if (!n_digits) {
     return argument_extraction_error(names::n_digits, n_digits.take_error());
   }
-  return owned_sequence_into_pyobject(read_plot_file(file_path.value(), n_digits.value()));
+  columns all_data;
+  {
+    // The reader touches no interpreter object, so other Python threads run while it opens and
+    // reads the file. file_path borrows the UTF-8 buffer of the caller's str: the caller holds
+    // that str until the call returns and a str never changes, so the text stays valid.
+    failure::prepare_thread_for_failures();
+    const gil_release released;
+    all_data = read_plot_file(file_path.value(), n_digits.value());
+  }
+  return owned_sequence_into_pyobject(std::move(all_data));
 }
 
 } // namespace

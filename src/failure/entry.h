@@ -10,6 +10,10 @@ namespace korvane::failure {
 /// its raise and the catch that stops it.
 [[nodiscard]] bool failure_in_flight() noexcept;
 
+/// Makes the C++ runtime's exception state of the calling thread exist now: made on first use,
+/// a failure raised under memory exhaustion would need it allocated when nothing is left.
+void prepare_thread_for_failures() noexcept;
+
 /// For a catch (...) around an entry point's conversion stage: reports "uncaught panic at ffi
 /// boundary" with a full backtrace, then "panic in a destructor during cleanup" without one,
 /// then "thread caused non-unwinding panic. aborting.", and aborts.

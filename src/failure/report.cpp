@@ -19,7 +19,10 @@ constexpr unsigned char undetermined = 0xff;
 
 std::atomic<unsigned char> chosen_style{undetermined};
 std::atomic<bool> note_not_yet_written{true};
-thread_local bool composing_message = false;
+// Initial-exec puts the flag in the static thread storage that every thread gets when it starts:
+// the default model for a module loaded at run time gives each thread its copy on first use,
+// through a malloc that may fail, and then the C library ends the process.
+[[gnu::tls_model("initial-exec")]] thread_local bool composing_message = false;
 
 backtrace_style style_from_environment() noexcept {
   const char* value = std::getenv("RUST_BACKTRACE");
