@@ -81,7 +81,45 @@ constexpr bool all_digits(uint128 window) noexcept {
          leading_digit_count(static_cast<std::uint64_t>(window >> 64)) == 8;
 }
 
-// One multiplication in double precision, then one rounding to float, where they decide.
+/// 5^q for q from 0 to 22, the powers a near-midpoint comparison scales by.
+inline constexpr std::array<std::uint64_t, largest_scaled_power + 1> powers_of_five = [] {
+  std::array<std::uint64_t, largest_scaled_power + 1> powers{};
+  std::uint64_t power = 1;
+  for (std::uint64_t& entry : powers) {
+    entry = power;
+    power *= 5;
+  }
+  return powers;
+}();
+
+// Where x = w * 10^q lies against the float midpoint m = M * 2^E (M odd, 25 bits) given by the
+// bits of m as a double, decided on integers: x = w * 5^q * 2^q, so with a = w * 5^max(q, 0)
+// and b = M * 5^max(-q, 0), x compares with m as a compares with b * 2^(E - q). Both sides lie
+// near x scaled by at most 2^77 * 5^22 / 2^54 and fit in 128 bits. Below m the float is the one
+// under it, above m the one over it, at m the one with the even significand.
+inline rounding_decision decide_at_midpoint(std::uint64_t mantissa, int power_of_ten,
+                                            std::uint64_t midpoint_bits) noexcept {
+  constexpr int double_fraction_bits = 52;
+  constexpr int double_exponent_bias = 1075;
+  const auto biased = static_cast<int>(midpoint_bits >> double_fraction_bits);
+  const std::uint64_t significand =
+      (midpoint_bits & ((std::uint64_t{1} << double_fraction_bits) - 1)) |
+      (std::uint64_t{1} << double_fraction_bits);
+  const int exponent = biased - double_exponent_bias + 28;
+  const uint128 a = uint128{mantissa} *
+                    powers_of_five[static_cast<std::size_t>(power_of_ten > 0 ? power_of_ten : 0)];
+  const uint128 b = uint128{significand >> 28} *
+                    powers_of_five[static_cast<std::size_t>(power_of_ten < 0 ? -power_of_ten : 0)];
+  const int shift = exponent - power_of_ten;
+  const uint128 left = shift < 0 ? a << -shift : a;
+  const uint128 right = shift < 0 ? b : b << shift;
+  const std::uint32_t below = std::bit_cast<std::uint32_t>(
+      static_cast<float>(std::bit_cast<double>(midpoint_bits & ~below_float_precision)));
+  const bool up = left > right || (left == right && (below & 1) != 0);
+  return decided_bits(below + static_cast<std::uint32_t>(up));
+}
+
+// One multiplication in double precision, then one rounding to float.
 //
 // With w <= 2^53 and |q| <= 22, w is a double and P, the double nearest to 10^q, is within a
 // factor (1 + e1), |e1| <= 2^-53, of it; the product d = fl(w * P) is within (1 + e2) of w * P.
@@ -90,9 +128,9 @@ constexpr bool all_digits(uint128 window) noexcept {
 // bits) and lies half a float unit, 2^28 double units, from the nearest float, so from every
 // power of two: d and m share a binade. If d lies more than 4 units from every midpoint, x lies
 // on d's side of each, so between the same two midpoints as d: the float nearest to d, (float)d,
-// is the float nearest to x. Within 4 units of a midpoint the exact methods decide. Here x lies
-// within [10^-22, 2^53 * 10^22] (or is 0), inside the normal floats, where the midpoints are
-// exactly the doubles whose 29 bits below the float's precision are 1 followed by 28 zeros.
+// is the float nearest to x. Within 4 units of a midpoint, x is compared with it exactly. Here x
+// lies within [10^-22, 2^53 * 10^22] (or is 0), inside the normal floats, where the midpoints
+// are exactly the doubles whose 29 bits below the float's precision are 1 followed by 28 zeros.
 inline rounding_decision scaled_in_double(std::uint64_t mantissa, int power_of_ten) noexcept {
   if (mantissa > largest_exact_double_integer || power_of_ten < -largest_scaled_power ||
       power_of_ten > largest_scaled_power) {
@@ -101,10 +139,12 @@ inline rounding_decision scaled_in_double(std::uint64_t mantissa, int power_of_t
   const double d =
       static_cast<double>(mantissa) *
       double_powers_of_ten[static_cast<std::size_t>(power_of_ten + largest_scaled_power)];
-  const std::uint64_t below = std::bit_cast<std::uint64_t>(d) & below_float_precision;
+  const auto bits = std::bit_cast<std::uint64_t>(d);
   // Unsigned, below - m + guard is at most 2 * guard exactly when |below - m| <= guard.
-  if (below - float_midpoint_pattern + midpoint_guard <= 2 * midpoint_guard) {
-    return undecided;
+  if ((bits & below_float_precision) - float_midpoint_pattern + midpoint_guard <=
+      2 * midpoint_guard) {
+    return decide_at_midpoint(mantissa, power_of_ten,
+                              (bits & ~below_float_precision) | float_midpoint_pattern);
   }
   return decided_bits(std::bit_cast<std::uint32_t>(static_cast<float>(d)));
 }

@@ -78,6 +78,15 @@ TEST(field_parse_test, agrees_with_the_general_conversion) {
       {" 1.00000E-18", true},
       {"1.0000000E+10", true},
       {"1.0000000E-10", true},
+      // Exact float midpoints, which go to the even neighbour, and texts just beside them:
+      // 16777217 = 2^24 + 1, 11130170.5 between floats 1 apart, 67108900 = 16777225 * 2^2.
+      {"    16777217", true},
+      {" 1.11301705E+07", true},
+      {" 1.11301715E+07", true},
+      {" 1.11301706E+07", true},
+      {" 6.71089E+07", true},
+      {"-3.3554434E+07", true},
+      {" 3.35544341E+7", false},
       // The first subnormal, half of it, overflow, the largest float.
       {" 1.40130E-45", true},
       {" 7.00649E-46", true},
