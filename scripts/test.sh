@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs the whole suite through ctest: once as released,
-# once under AddressSanitizer and UndefinedBehaviorSanitizer.
+# Installs what is missing, builds with warnings as errors, and runs the whole suite through
+# ctest: once as released, once under AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
@@ -15,5 +15,6 @@ run_suite() {
   (cd "$dir" && ctest --output-on-failure -j "$jobs")
 }
 
-run_suite "$root/build"
-run_suite "$root/build-sanitize" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVANE_SANITIZE=ON
+run_suite "$root/build" -DKORVANE_WERROR=ON
+run_suite "$root/build-sanitize" -DKORVANE_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DKORVANE_SANITIZE=ON

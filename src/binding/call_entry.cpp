@@ -4,6 +4,7 @@
 #include "arguments.h"
 #include "entry_guard.h"
 #include "failure/entry.h"
+#include "failure_note.h"
 #include "gil_release.h"
 #include "lib.h"
 #include "names.h"
@@ -19,8 +20,9 @@ constexpr std::array<std::string_view, 2> parameter_names = {names::file_path, n
 
 constexpr function_description description = {names::function, parameter_names};
 
+// Binds the arguments and reads the file; bound_path receives the path once it is bound.
 result<py_ref> read_tolvera(PyObject* const* arguments, Py_ssize_t positional_count,
-                            PyObject* keyword_names) {
+                            PyObject* keyword_names, std::string_view& bound_path) {
   std::array<PyObject*, 2> slots{};
   result<void> bound =
       extract_arguments_fastcall(description, arguments, positional_count, keyword_names, slots);
@@ -35,6 +37,7 @@ result<py_ref> read_tolvera(PyObject* const* arguments, Py_ssize_t positional_co
   if (!n_digits) {
     return argument_extraction_error(names::n_digits, n_digits.take_error());
   }
+  bound_path = file_path.value();
   columns all_data;
   {
     // The reader touches no interpreter object, so other Python threads run while it opens and
@@ -52,9 +55,13 @@ result<py_ref> read_tolvera(PyObject* const* arguments, Py_ssize_t positional_co
 PyObject* fastcall_cfunction_with_keywords(PyObject*, PyObject* const* arguments,
                                            Py_ssize_t positional_count,
                                            PyObject* keyword_names) noexcept {
-  return guarded_entry([&] { return read_tolvera(arguments, positional_count, keyword_names); },
-                       [](result<py_ref>& all_data) { return all_data.value().release(); },
-                       static_cast<PyObject*>(nullptr));
+  // The path's UTF-8 belongs to the argument, which outlives the call.
+  std::string_view file_path;
+  return guarded_entry(
+      [&] { return read_tolvera(arguments, positional_count, keyword_names, file_path); },
+      [](result<py_ref>& all_data) { return all_data.value().release(); },
+      static_cast<PyObject*>(nullptr),
+      [&](const read_site& site) noexcept { add_failure_note(site, file_path); });
 }
 
 } // namespace korvane::binding

@@ -45,16 +45,26 @@ Outcome hand_over(result<T>& outcome, OnSuccess& on_success, Outcome failure_res
 
 } // namespace detail
 
+/// What an entry does after raising a PanicException when it adds nothing to it.
+struct leave_panic_as_raised {
+  /// Does nothing.
+  void operator()(const read_site&) const noexcept {}
+};
+
 /// Runs body (returning a result) and hands a successful one to on_success. A pending error is
-/// raised and a fatal failure is raised as PanicException; both give failure_result. Anything
-/// but a fatal failure from the body, and any failure while raising, meets the failure trap.
-template <class Body, class OnSuccess, class Outcome>
-Outcome guarded_entry(Body&& body, OnSuccess&& on_success, Outcome failure_result) noexcept {
+/// raised and a fatal failure is raised as PanicException, which on_panic (noexcept) then sees
+/// with the failure's site; both give failure_result. Anything but a fatal failure from the
+/// body, and any failure while raising, meets the failure trap.
+template <class Body, class OnSuccess, class Outcome, class OnPanic = leave_panic_as_raised>
+Outcome guarded_entry(Body&& body, OnSuccess&& on_success, Outcome failure_result,
+                      OnPanic on_panic = {}) noexcept {
+  static_assert(noexcept(on_panic(std::declval<const read_site&>())));
   try {
     auto outcome = body();
     return detail::hand_over(outcome, on_success, failure_result);
   } catch (const read_failure& failure) {
     raise_panic(failure.message());
+    on_panic(failure.site());
   } catch (...) {
     failure::ffi_boundary_trap();
   }

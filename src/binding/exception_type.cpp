@@ -1,13 +1,13 @@
 // src/binding/exception_type.cpp: the PanicException type, as which fatal failures reach Python
 #include "exception_type.h"
 
+#include "names.h"
+
 #include <korvane/read_failure.h>
 
 namespace korvane::binding {
 
 namespace {
-
-constexpr const char* panic_type_name = "pyo3_runtime.PanicException";
 
 constexpr const char* panic_type_doc =
     "\n"
@@ -21,8 +21,8 @@ constexpr const char* panic_type_doc =
 PyObject* panic_type_cell = nullptr;
 
 PyObject* create_panic_type() {
-  PyObject* type =
-      PyErr_NewExceptionWithDoc(panic_type_name, panic_type_doc, PyExc_BaseException, nullptr);
+  PyObject* type = PyErr_NewExceptionWithDoc(names::panic_type_qualified, panic_type_doc,
+                                             PyExc_BaseException, nullptr);
   if (type == nullptr) {
     raise_failure("Failed to initialize new exception type.",
                   pending_error::fetch_resuming_panic().debug_description());

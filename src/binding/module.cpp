@@ -2,10 +2,12 @@
 // rust_read_tolvera
 #include "call_entry.h"
 #include "entry_guard.h"
+#include "exception_type.h"
 #include "function_doc.h"
 #include "names.h"
 #include "non_null.h"
 #include "pending_error.h"
+#include "pickling.h"
 #include "to_python.h"
 #include "type_names.h"
 
@@ -130,7 +132,17 @@ PyMethodDef read_tolvera_definition = {
     function_doc,
 };
 
-result<void> register_function(PyObject* module) {
+// The exception type of every fatal failure as a module attribute, outside __all__, so that
+// callers can catch it by name and pickle can find it.
+result<void> expose_panic_type(PyObject* module) {
+  PyObject* panic_type = panic_exception_type();
+  if (PyObject_SetAttrString(module, names::panic_type, panic_type) < 0) {
+    return pending_error::fetch_resuming_panic();
+  }
+  return register_for_pickling(panic_type);
+}
+
+result<void> populate(PyObject* module) {
   if (!PyType_IsSubtype(Py_TYPE(module), &PyModule_Type)) {
     return type_mismatch(module, &PyModule_Type);
   }
@@ -138,14 +150,18 @@ result<void> register_function(PyObject* module) {
   if (!function) {
     return function.take_error();
   }
-  return add_function(module, std::move(function.value()));
+  result<void> added = add_function(module, std::move(function.value()));
+  if (!added) {
+    return added;
+  }
+  return expose_panic_type(module);
 }
 
 int module_exec(PyObject* module) noexcept {
   return guarded_entry(
       [&] {
         prepare_column_conversion();
-        return register_function(module);
+        return populate(module);
       },
       [](result<void>&) { return 0; }, -1);
 }

@@ -1,7 +1,8 @@
 // tests/python/conversion_probe.cpp: a test module that reaches binding internals Python cannot
-// reach through korvane: both column routes, the debug description of a pending error, and the
-// failure trap of the entry guard
+// reach through korvane: both column routes, the debug description of a pending error, the
+// failure trap of the entry guard, and the failure note on exceptions that refuse it
 #include "entry_guard.h"
+#include "failure_note.h"
 #include "pending_error.h"
 #include "to_python.h"
 
@@ -63,10 +64,28 @@ PyObject* guarded(PyObject*, PyObject* kind) noexcept {
       static_cast<PyObject*>(nullptr));
 }
 
+// noted(exception, line_number) -> the exception set after a failure note for line_number of
+// "probe.plt" was added to it while it was being raised
+PyObject* noted(PyObject*, PyObject* arguments) noexcept {
+  PyObject* exception = nullptr;
+  unsigned long long line_number = 0;
+  if (!PyArg_ParseTuple(arguments, "OK", &exception, &line_number)) {
+    return nullptr;
+  }
+  PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(exception)), exception);
+  korvane::binding::add_failure_note({.line_number = line_number}, "probe.plt");
+  PyObject* type = nullptr;
+  PyObject* value = nullptr;
+  PyObject* traceback = nullptr;
+  PyErr_Fetch(&type, &value, &traceback);
+  Py_XDECREF(type);
+  Py_XDECREF(traceback);
+  return value;
+}
+
 PyMethodDef probe_methods[] = {
-    {"widen", widen, METH_O, nullptr},
-    {"describe", describe, METH_O, nullptr},
-    {"guarded", guarded, METH_O, nullptr},
+    {"widen", widen, METH_O, nullptr},     {"describe", describe, METH_O, nullptr},
+    {"guarded", guarded, METH_O, nullptr}, {"noted", noted, METH_VARARGS, nullptr},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -1,6 +1,7 @@
 """Fatal failures as Python sees them: PanicException, its messages, and its resumption."""
 
 import os
+import sys
 import unittest
 
 import korvane
@@ -52,6 +53,37 @@ class PanicExceptionTest(unittest.TestCase):
             files.cleanup()
         self.assertEqual(len(failures), 3)
         self.assertEqual(len({id(type(failure)) for failure in failures}), 1)
+
+    def test_module_attribute_is_the_type_of_every_failure(self):
+        from test_module import fresh_module
+
+        files = TempFiles()
+        try:
+            paths = [
+                files.path("missing.txt"),
+                files.write("", "empty.txt"),
+                files.path(""),
+                files.write(" count x\n", "count.txt"),
+                files.write("title 2\na\n", "names.txt"),
+                files.write(plot_text([["1.0"]]) + " TIME = 1\n", "data_line.txt"),
+                files.write(plot_text([["1.0"]]) + " TIME = 1\n 1.0\n", "short.txt"),
+                files.write(plot_text([["x"]]), "field.txt"),
+            ]
+            for path in paths:
+                with self.subTest(path=os.path.basename(path)):
+                    with self.assertRaises(korvane.PanicException) as caught:
+                        read(path, 12)
+                    self.assertIs(type(caught.exception), korvane.PanicException)
+        finally:
+            files.cleanup()
+        self.assertIs(fresh_module().PanicException, korvane.PanicException)
+        self.assertNotIn("PanicException", korvane.__all__)
+        self.assertEqual(korvane.__all__, ["rust_read_tolvera"])
+
+    def test_pickle_finds_the_type_where_its_name_says(self):
+        panic_type = korvane.PanicException
+        self.assertIs(getattr(sys.modules[panic_type.__module__], panic_type.__qualname__),
+                      panic_type)
 
     def test_args_hold_the_message_alone(self):
         failure = panic_of("/nonexistent/plot.txt")

@@ -1,0 +1,141 @@
+"""pip builds korvane from a copy of its sources into fresh virtual environments, once for each
+interpreter named on the command line and for a different python3 first on PATH (such as
+pyenv's): without downloads, without setuptools' wheel package, leaving the
+sources as they were, and with wheel tags the interpreter accepts."""
+
+import json
+import os
+import pathlib
+import shutil
+import subprocess
+import sys
+import tarfile
+import tempfile
+import unittest
+
+ROOT = pathlib.Path(__file__).resolve().parents[2]
+EXAMPLES = ROOT / "tests" / "python"
+sys.path.insert(0, str(ROOT / "backend"))
+import korvane_build  # noqa: E402  (the backend pip runs, for the source archive)
+
+# Run inside each virtual environment: what the installed module and its metadata say.
+PROBE = """
+import importlib.metadata, json, sys, korvane
+from pip._vendor.packaging import tags
+wheel = importlib.metadata.distribution("korvane").read_text("WHEEL")
+try:
+    korvane.rust_read_tolvera(sys.argv[1] + "/nonexistent.plt", 12)
+except korvane.PanicException as failure:
+    message = str(failure)
+print(json.dumps({
+    "module": korvane.__file__,
+    "prefix": sys.prefix,
+    "wheel_tags": [line[5:] for line in wheel.splitlines() if line.startswith("Tag: ")],
+    "supported": [str(tag) for tag in tags.sys_tags()],
+    "columns": len(korvane.rust_read_tolvera(sys.argv[1] + "/samples/plot_w12.txt", 12)),
+    "failure": message,
+}))
+"""
+
+
+def interpreters():
+    """The interpreters to build for, each once, by the real path of its executable."""
+    named = sys.argv[1:]
+    on_path = shutil.which("python3")
+    found = {}
+    for interpreter in named + ([on_path] if on_path else []):
+        real = subprocess.run([interpreter, "-c", "import sys; print(sys.executable)"],
+                              capture_output=True, text=True, check=True).stdout.strip()
+        found.setdefault(os.path.realpath(real), interpreter)
+    return list(found.values())
+
+
+def run(command, **options):
+    done = subprocess.run([str(part) for part in command], capture_output=True, text=True,
+                          timeout=600, **options)
+    if done.returncode != 0:
+        raise AssertionError(f"{command} failed:\n{done.stdout}\n{done.stderr}")
+    return done.stdout
+
+
+def snapshot(folder):
+    """Every file under folder with its size and modification time."""
+    return sorted((str(path.relative_to(folder)), path.stat().st_size, path.stat().st_mtime_ns)
+                  for path in folder.rglob("*"))
+
+
+class PipInstallTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.work = pathlib.Path(tempfile.mkdtemp(prefix="korvane-pip-"))
+        archive = korvane_build.build_sdist(str(cls.work))
+        with tarfile.open(cls.work / archive) as sources:
+            sources.extractall(cls.work)
+        cls.sources = cls.work / archive[:-len(".tar.gz")]
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.work)
+
+    def fresh_environment(self, interpreter, name):
+        venv = self.work / name
+        run([interpreter, "-m", "venv", venv])
+        return venv / "bin" / "python"
+
+    def check_installed(self, python, wheel_tag=None):
+        """The module imports from the environment, reads and fails as it should, and was
+        installed from a wheel whose tag the interpreter accepts; the sources stay as they were."""
+        before = snapshot(self.sources)
+        facts = json.loads(run([python, "-c", PROBE, self.sources], cwd=self.work))
+        self.assertTrue(facts["module"].startswith(facts["prefix"]), facts["module"])
+        self.assertEqual(len(facts["wheel_tags"]), 1)
+        self.assertIn(facts["wheel_tags"][0], facts["supported"])
+        if wheel_tag is not None:
+            self.assertEqual(facts["wheel_tags"], [wheel_tag])
+        with open(self.sources / "samples" / "plot_w12.txt", encoding="utf-8") as sample:
+            self.assertEqual(facts["columns"], int(sample.readline().split()[-1]))
+        self.assertTrue(facts["failure"].startswith("Plot file not found!"), facts["failure"])
+        self.assertEqual(snapshot(self.sources), before)
+
+    def check_types(self, python):
+        """mypy finds the installed stub package through the environment's interpreter."""
+        def mypy(example):
+            return subprocess.run(["mypy", "--python-executable", python, "--cache-dir",
+                                   os.devnull, "--no-error-summary", example], cwd=EXAMPLES,
+                                  capture_output=True, text=True, timeout=300)
+
+        accepted, rejected = mypy("typed_example.py"), mypy("typed_wrong_calls.py")
+        self.assertEqual((accepted.returncode, accepted.stdout), (0, ""))
+        self.assertEqual(rejected.returncode, 1)
+        self.assertIn('incompatible type "bytes"; expected "str"', rejected.stdout)
+
+    def test_install_and_wheel(self):
+        found = interpreters()
+        self.assertGreaterEqual(len(found), 2, found)
+        pip = ["-m", "pip", "--disable-pip-version-check", "--no-cache-dir"]
+        # pip install . with all but the last interpreter, with build isolation and without in
+        # turn: neither needs anything downloaded.
+        for index, interpreter in enumerate(found[:-1]):
+            isolation = [] if index % 2 == 0 else ["--no-build-isolation"]
+            with self.subTest(interpreter=interpreter, isolation=isolation):
+                python = self.fresh_environment(interpreter, f"install-{index}")
+                before = snapshot(self.sources)
+                run([python, *pip, "install", "--no-index", *isolation, self.sources])
+                self.assertEqual(snapshot(self.sources), before)
+                self.check_installed(python)
+                if index == 0 and shutil.which("mypy"):
+                    self.check_types(python)
+        # pip wheel with the last, often a CPython whose environment lacks the wheel package.
+        interpreter = found[-1]
+        with self.subTest(interpreter=interpreter, command="wheel"):
+            wheels = self.work / "wheels"
+            python = self.fresh_environment(interpreter, "wheel")
+            run([python, *pip, "wheel", "--no-index", "--no-build-isolation", "-w", wheels,
+                 self.sources])
+            built = [path.name for path in wheels.iterdir()]
+            self.assertEqual(len(built), 1, built)
+            run([python, *pip, "install", "--no-index", wheels / built[0]])
+            self.check_installed(python, wheel_tag=built[0][:-len(".whl")].split("-", 2)[2])
+
+if __name__ == "__main__":
+    unittest.main(argv=sys.argv[:1], verbosity=2)

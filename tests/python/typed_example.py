@@ -1,0 +1,21 @@
+"""Typed uses of korvane that the type checker must accept; test_types checks them."""
+
+import korvane
+
+
+def column_means(path: str, width: int) -> list[float]:
+    all_data: list[list[float]] = korvane.rust_read_tolvera(path, width)
+    return [sum(column) / len(column) for column in all_data if column]
+
+
+def where_it_failed(path: str) -> list[str]:
+    try:
+        korvane.rust_read_tolvera(file_path=path, n_digits=12)
+    except korvane.PanicException as failure:
+        notes: list[str] = getattr(failure, "__notes__", [])
+        return [str(failure), *notes]
+    return []
+
+
+def failure_type() -> type[BaseException]:
+    return korvane.PanicException
