@@ -27,6 +27,15 @@ std::string_view strip_terminator(std::string_view s) noexcept {
 
 next_line_result line_source::next_line() {
   spanning_.clear();
+  // A used-up buffer is refilled first, so that a line that starts a buffer is found in it.
+  if (begin_ == end_) {
+    if (!refill()) {
+      return {next_line_result::outcome::error, {}, io_error::from_os(errno)};
+    }
+    if (end_ == 0) {
+      return {next_line_result::outcome::end, {}};
+    }
+  }
   const char* start = buffer_.data() + begin_;
   if (const void* feed = std::memchr(start, '\n', end_ - begin_)) {
     const auto length = static_cast<std::size_t>(static_cast<const char*>(feed) - start) + 1;

@@ -123,5 +123,25 @@ TEST_F(line_source_test, rejects_invalid_utf8_lines) {
   EXPECT_EQ(drain({{"\xe2\x82"}, {"\xac\n\xe2\x82"}}), (lines{"\xe2\x82\xac", invalid}));
 }
 
+TEST_F(line_source_test, marks_the_lines_known_to_be_ascii) {
+  // Lines before a buffer's first non-ASCII byte are ASCII; from it on, and across reads, each
+  // line is validated alone and carries no mark, whatever it holds.
+  script = {{"ab\ncd\n\xc3\xa9\nef\ng"}, {"h\n"}};
+  line_source source(-1);
+  std::vector<std::pair<std::string, bool>> seen;
+  for (next_line_result next = source.next_line(); next.what == next_line_result::outcome::found;
+       next = source.next_line()) {
+    seen.emplace_back(next.text, next.ascii);
+  }
+  EXPECT_EQ(seen,
+            (std::vector<std::pair<std::string, bool>>{
+                {"ab", true}, {"cd", true}, {"\xc3\xa9", false}, {"ef", false}, {"gh", false}}));
+}
+
+TEST_F(line_source_test, invalid_line_after_ascii_lines_of_its_buffer) {
+  const std::string invalid = "stream did not contain valid UTF-8";
+  EXPECT_EQ(drain({{"one\ntwo\n\xed\xa0\x80\nthree\n"}}), (lines{"one", "two", invalid}));
+}
+
 } // namespace
 } // namespace korvane
