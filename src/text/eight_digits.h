@@ -16,14 +16,19 @@ inline constexpr std::uint64_t ascii_zeros = 0x3030303030303030;
 inline constexpr std::array<std::uint64_t, 9> digit_scales = {
     1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
 
-/// How many of the eight bytes, first text byte lowest, are ASCII digits before any other byte.
-constexpr int leading_digit_count(std::uint64_t bytes) noexcept {
+/// Nonzero high nibbles in the bytes of word that are no ASCII digit, zero in the digits' bytes,
+/// as long as every byte before them is a digit.
+constexpr std::uint64_t non_digit_bytes(std::uint64_t bytes) noexcept {
   constexpr std::uint64_t high_nibbles = 0xF0F0F0F0F0F0F0F0;
   constexpr std::uint64_t sixes = 0x0606060606060606;
   // A digit byte has the high nibble 3 and keeps it when 6 is added. Only a byte that is no
   // digit can carry into the next, which then no longer matters.
-  const std::uint64_t non_digits =
-      ((bytes & high_nibbles) ^ ascii_zeros) | (((bytes + sixes) & high_nibbles) ^ ascii_zeros);
+  return ((bytes & high_nibbles) ^ ascii_zeros) | (((bytes + sixes) & high_nibbles) ^ ascii_zeros);
+}
+
+/// How many of the eight bytes, first text byte lowest, are ASCII digits before any other byte.
+constexpr int leading_digit_count(std::uint64_t bytes) noexcept {
+  const std::uint64_t non_digits = non_digit_bytes(bytes);
   return non_digits == 0 ? 8 : std::countr_zero(non_digits) / 8;
 }
 

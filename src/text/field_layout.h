@@ -77,8 +77,8 @@ constexpr uint128 byte_bits(unsigned i) noexcept {
 
 /// Every one of the sixteen bytes is an ASCII digit.
 constexpr bool all_digits(uint128 window) noexcept {
-  return leading_digit_count(static_cast<std::uint64_t>(window)) == 8 &&
-         leading_digit_count(static_cast<std::uint64_t>(window >> 64)) == 8;
+  return (non_digit_bytes(static_cast<std::uint64_t>(window)) |
+          non_digit_bytes(static_cast<std::uint64_t>(window >> 64))) == 0;
 }
 
 /// 5^q for q from 0 to 22, the powers a near-midpoint comparison scales by.
