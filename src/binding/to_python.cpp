@@ -6,8 +6,8 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
-#include <type_traits>
 #include <korvane/read_failure.h>
+#include <type_traits>
 
 namespace korvane::binding {
 
@@ -53,18 +53,20 @@ void bulk_route::prepare() {
   buffer_info = info.release();
 }
 
-py_ref bulk_route::column_list(const column& values) const {
+py_ref bulk_route::column_list(const column& values) {
   if (values.empty()) {
     return py_ref::steal(non_null(PyList_New(0)));
   }
-  const py_ref count = py_ref::steal(non_null(PyLong_FromSize_t(values.size())));
-  const py_ref array = py_ref::steal(non_null(PyNumber_Multiply(one_zero, count.get())));
-  std::memcpy(storage_of(array.get(), values.size()), values.data(), values.size() * sizeof(float));
-  py_ref list = py_ref::steal(non_null(PySequence_List(array.get())));
-  // Emptying the array frees its storage now rather than at the interpreter's next collection.
-  if (PySequence_DelSlice(array.get(), 0, PY_SSIZE_T_MAX) < 0) {
-    raise_null_object();
+  // The columns of a file are all of one length: one array carries them all, so that its
+  // storage is allocated, and its pages touched, once per call rather than once per column.
+  if (!array_ || length_ != values.size()) {
+    const py_ref count = py_ref::steal(non_null(PyLong_FromSize_t(values.size())));
+    array_ = py_ref::steal(non_null(PyNumber_Multiply(one_zero, count.get())));
+    storage_ = storage_of(array_.get(), values.size());
+    length_ = values.size();
   }
+  std::memcpy(storage_, values.data(), values.size() * sizeof(float));
+  py_ref list = py_ref::steal(non_null(PySequence_List(array_.get())));
   const auto made = static_cast<std::size_t>(PyList_GET_SIZE(list.get()));
   if (made > values.size()) {
     raise_failure("Attempted to create PyList but `elements` was larger than reported by its "
@@ -77,7 +79,15 @@ py_ref bulk_route::column_list(const column& values) const {
   return list;
 }
 
-void* bulk_route::storage_of(PyObject* array, std::size_t length) const {
+void bulk_route::release_storage() {
+  // Emptying the array frees its storage now rather than at the interpreter's next collection.
+  if (array_ && PySequence_DelSlice(array_.get(), 0, PY_SSIZE_T_MAX) < 0) {
+    raise_null_object();
+  }
+  array_ = py_ref();
+}
+
+void* bulk_route::storage_of(PyObject* array, std::size_t length) {
   const py_ref info = py_ref::steal(non_null(PyObject_CallOneArg(buffer_info, array)));
   // buffer_info() is (address, length); the array's storage does not move while it keeps its
   // length.
@@ -108,13 +118,14 @@ void prepare_column_conversion() {
 }
 
 py_ref owned_sequence_into_pyobject(columns all_data) {
-  const column_route route;
+  column_route route;
   py_ref outer = py_ref::steal(non_null(PyList_New(static_cast<Py_ssize_t>(all_data.size()))));
   for (std::size_t i = 0; i < all_data.size(); ++i) {
     py_ref inner = route.column_list(all_data[i]);
     all_data[i] = column();
     PyList_SET_ITEM(outer.get(), static_cast<Py_ssize_t>(i), inner.release());
   }
+  route.release_storage();
   return outer;
 }
 

@@ -22,6 +22,8 @@ class per_value_route {
 public:
   /// A list holding one float per value of the column.
   [[nodiscard]] py_ref column_list(const column& values) const;
+  /// Nothing to release: each float is the list's own.
+  void release_storage() const noexcept {}
 };
 
 /// Column-to-list in bulk: the packed floats are copied into the storage of an array('f') of
@@ -33,12 +35,19 @@ public:
   /// once for the process: the module's execution step calls it, so that no call depends on
   /// what sys.modules holds later.
   static void prepare();
-  /// A list holding one float per value of the column; prepare() has run.
-  [[nodiscard]] py_ref column_list(const column& values) const;
+  /// A list holding one float per value of the column; prepare() has run. Columns of one
+  /// length go through one array.
+  [[nodiscard]] py_ref column_list(const column& values);
+  /// Frees the array's storage at once.
+  void release_storage();
 
 private:
   // The address of an array's storage, checked to hold length items.
-  [[nodiscard]] void* storage_of(PyObject* array, std::size_t length) const;
+  [[nodiscard]] static void* storage_of(PyObject* array, std::size_t length);
+
+  py_ref array_;
+  void* storage_ = nullptr;
+  std::size_t length_ = 0;
 };
 
 } // namespace detail

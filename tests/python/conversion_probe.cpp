@@ -30,7 +30,9 @@ PyObject* widen(PyObject*, PyObject* packed) noexcept {
     values.push_back(value);
   }
   korvane::binding::detail::bulk_route::prepare();
-  py_ref bulk = korvane::binding::detail::bulk_route().column_list(values);
+  korvane::binding::detail::bulk_route route;
+  py_ref bulk = route.column_list(values);
+  route.release_storage();
   py_ref per_value = korvane::binding::detail::per_value_route().column_list(values);
   return PyTuple_Pack(2, bulk.get(), per_value.get());
 }
