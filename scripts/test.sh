@@ -18,3 +18,10 @@ run_suite() {
 run_suite "$root/build" -DKORVANE_WERROR=ON
 run_suite "$root/build-sanitize" -DKORVANE_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DKORVANE_SANITIZE=ON
+
+# A bounded run of each libFuzzer target, 30 seconds each.
+if command -v clang++-16 > /dev/null; then
+  "$root/fuzz/run.sh" 30
+else
+  echo "clang++-16 not found: skipping the fuzz run"
+fi
