@@ -1,9 +1,11 @@
 // tests/cpp/reader/reader_sites_test.cpp: the line and field a reader failure says it concerns
 #include "lib.h"
+#include "support/failure_message.h"
 #include "support/temp_file.h"
 
 #include <gtest/gtest.h>
 #include <korvane/read_failure.h>
+#include <optional>
 #include <string>
 
 namespace korvane {
@@ -22,13 +24,13 @@ void PrintTo(const site_case& c, std::ostream* out) {
 
 read_site raised_site(const std::string& contents, std::uint32_t width) {
   const testing::temp_file file(contents);
-  try {
-    (void)read_plot_file(file.path(), width);
-  } catch (const read_failure& failure) {
-    return failure.site();
+  const std::optional<read_failure> failure =
+      testing::raised_failure([&] { (void)read_plot_file(file.path(), width); });
+  if (!failure) {
+    ADD_FAILURE() << "the read did not fail";
+    return {};
   }
-  ADD_FAILURE() << "the read did not fail";
-  return {};
+  return failure->site();
 }
 
 class located_failure : public ::testing::TestWithParam<site_case> {};
