@@ -42,12 +42,16 @@ posix::file_descriptor open_plot_file(std::string_view file_path) {
 struct numbered_lines {
   line_source& source;
   std::uint64_t count = 0;
+  /// The number of the file's first data line, once the parameter names are read.
+  std::uint64_t first_data_line = 0;
 
   /// The site of the line due next, which is missing or could not be read.
   [[nodiscard]] read_site next_site() const noexcept { return {.line_number = count + 1}; }
   /// The site of the line read last.
   [[nodiscard]] read_site site_of(line current) const noexcept {
-    return {.line_number = count, .line_length = current.size()};
+    return {.line_number = count,
+            .line_length = current.size(),
+            .first_data_line = first_data_line != 0 && count == first_data_line};
   }
 };
 
@@ -225,6 +229,8 @@ columns read_plot_file(std::string_view file_path, std::uint32_t n_digits) {
   }
   const std::uint32_t count = parameter_count(first->text);
   skip_parameter_names(lines, count);
+  // The first block's header line comes next, then its first data line.
+  lines.first_data_line = lines.count + 2;
   columns data(count);
   switch (n_digits) {
   case 12:

@@ -31,6 +31,8 @@ struct read_site {
   std::uint64_t line_number = 0;
   /// Bytes in that line's text, terminator excluded; 0 for a line that is missing.
   std::size_t line_length = 0;
+  /// The line is the file's first data line, the first to show the field width.
+  bool first_data_line = false;
   /// Whether a data field of the line is concerned; then the three members below describe it.
   bool has_field = false;
   /// 0-based index of the field on its line.

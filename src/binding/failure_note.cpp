@@ -16,11 +16,12 @@ constexpr std::size_t narrow_width = 12;
 constexpr std::size_t wide_width = 15;
 constexpr std::size_t fields_per_line = 10;
 
-// The common width other than the one that failed, when the failure at the first field suggests
-// the file was written with it: the line is a whole number of its fields, at most a full line.
+// The common width other than the one that failed, when the failure at the first field of the
+// first data line suggests the file was written with it: the line is a whole number of its
+// fields, at most a full line.
 std::optional<std::size_t> other_fitting_width(const read_site& site) {
   const std::size_t width = site.field_end - site.field_start;
-  if (!site.has_field || site.field_index != 0 || site.line_length == 0 ||
+  if (!site.has_field || !site.first_data_line || site.field_index != 0 || site.line_length == 0 ||
       (width != narrow_width && width != wide_width)) {
     return std::nullopt;
   }

@@ -96,6 +96,10 @@ class FailureNoteTest(unittest.TestCase):
              ", line 8, field 2 (bytes 12 to 24)"),
             ("w12_bad_first_field", plot_text([["x", "2.0"]]), 12,
              ", line 5, field 1 (bytes 0 to 12)"),
+            # Only the file's first data line shows the width it was written with.
+            ("w15_line_in_a_later_block",
+             "2\nA\nB\nh\n         1.0         2.0\nh\n" + "x" * 30 + "\n", 12,
+             ", line 7, field 1 (bytes 0 to 12)"),
             # Other widths get no hint.
             ("w10_bad_first_field", plot_text([["x", "2.0", "3.0"]], width=10), 10,
              ", line 6, field 1 (bytes 0 to 10)"),

@@ -40,6 +40,7 @@ TEST_P(located_failure, names_its_line_and_field) {
   const read_site site = raised_site(GetParam().contents, GetParam().width);
   EXPECT_EQ(site.line_number, expected.line_number);
   EXPECT_EQ(site.line_length, expected.line_length);
+  EXPECT_EQ(site.first_data_line, expected.first_data_line);
   EXPECT_EQ(site.has_field, expected.has_field);
   EXPECT_EQ(site.field_index, expected.field_index);
   EXPECT_EQ(site.field_start, expected.field_start);
@@ -89,6 +90,7 @@ INSTANTIATE_TEST_SUITE_P(
                   12,
                   {.line_number = 5,
                    .line_length = 18,
+                   .first_data_line = true,
                    .has_field = true,
                    .field_index = 1,
                    .field_start = 12,
