@@ -11,12 +11,9 @@ namespace failure {
 [[nodiscard]] void* allocate_bytes(std::size_t count, std::size_t size);
 /// Releases memory obtained from allocate_bytes.
 void free_bytes(void* memory) noexcept;
-/// Maps size bytes of zeroed memory, a multiple of the page size; aborts like allocate_bytes.
-[[nodiscard]] void* map_bytes(std::size_t size);
-/// Grows memory from map_bytes to new_size bytes, moving its pages rather than copying them.
-[[nodiscard]] void* remap_bytes(void* memory, std::size_t old_size, std::size_t new_size);
-/// Releases memory obtained from map_bytes or remap_bytes.
-void unmap_bytes(void* memory, std::size_t size) noexcept;
+/// Resizes memory from allocate_bytes (or null) to count * size bytes, keeping its contents;
+/// fails as allocate_bytes does.
+[[nodiscard]] void* reallocate_bytes(void* memory, std::size_t count, std::size_t size);
 } // namespace failure
 
 /// Standard allocator that sends every request through failure::allocate_bytes.

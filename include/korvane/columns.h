@@ -7,8 +7,8 @@
 
 namespace korvane {
 
-/// One parameter's value at every timestep block, in file order. Its storage doubles when full;
-/// past a few pages it is mapped memory that the kernel moves without copying.
+/// One parameter's value at every timestep block, in file order. Its storage doubles when full,
+/// reallocated in place or moved by the C library.
 class column {
 public:
   column() noexcept = default;

@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <korvane/checked_allocator.h>
 #include <korvane/read_failure.h>
-#include <sys/mman.h>
 
 namespace korvane::failure {
 
@@ -43,13 +42,18 @@ std::atomic<bool> exhaustion_reported{false};
   abort_process({});
 }
 
-} // namespace
-
-void* allocate_bytes(std::size_t count, std::size_t size) {
+// count * size, or "capacity overflow" for a size no allocation can have.
+std::size_t checked_size(std::size_t count, std::size_t size) {
   if (size != 0 && count > static_cast<std::size_t>(PTRDIFF_MAX) / size) {
     raise_failure("capacity overflow");
   }
-  const std::size_t bytes = count * size;
+  return count * size;
+}
+
+} // namespace
+
+void* allocate_bytes(std::size_t count, std::size_t size) {
+  const std::size_t bytes = checked_size(count, size);
   void* memory = std::malloc(bytes == 0 ? 1 : bytes);
   if (memory == nullptr) {
     abort_on_exhaustion(bytes);
@@ -57,30 +61,17 @@ void* allocate_bytes(std::size_t count, std::size_t size) {
   return memory;
 }
 
+void* reallocate_bytes(void* memory, std::size_t count, std::size_t size) {
+  const std::size_t bytes = checked_size(count, size);
+  void* resized = std::realloc(memory, bytes == 0 ? 1 : bytes);
+  if (resized == nullptr) {
+    abort_on_exhaustion(bytes);
+  }
+  return resized;
+}
+
 void free_bytes(void* memory) noexcept {
   std::free(memory);
-}
-
-void* map_bytes(std::size_t size) {
-  void* memory = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (memory == MAP_FAILED) {
-    abort_on_exhaustion(size);
-  }
-  // Large pages where the system offers them: a growing column faults in far fewer pages.
-  static_cast<void>(::madvise(memory, size, MADV_HUGEPAGE));
-  return memory;
-}
-
-void* remap_bytes(void* memory, std::size_t old_size, std::size_t new_size) {
-  void* moved = ::mremap(memory, old_size, new_size, MREMAP_MAYMOVE);
-  if (moved == MAP_FAILED) {
-    abort_on_exhaustion(new_size);
-  }
-  return moved;
-}
-
-void unmap_bytes(void* memory, std::size_t size) noexcept {
-  static_cast<void>(::munmap(memory, size));
 }
 
 } // namespace korvane::failure
