@@ -4,8 +4,10 @@
 #include "field_layout.h"
 #include "trim.h"
 
+#include <array>
 #include <bit>
 #include <emmintrin.h>
+#include <utility>
 
 namespace korvane::text {
 
@@ -135,41 +137,30 @@ template <unsigned size>
 
 template <unsigned size>
 rounding_decision sized_fast_path(const char* field) noexcept {
-  if constexpr (size >= 8) {
-    if (const rounding_decision value = simulation_layout<size>(load_window<size>(field));
-        value.decided) {
-      return value;
-    }
+  if (const rounding_decision value = simulation_layout<size>(load_window<size>(field));
+      value.decided) {
+    return value;
   }
   return any_accepted_shape<size>(field);
 }
 
+// The window holds 8 to 16 bytes: two 8-byte loads that may overlap.
+constexpr std::size_t shortest_field = 8;
+
+// One instance a width, so that every shift and mask is a constant; entry i for width 8 + i.
+template <std::size_t... offsets>
+constexpr auto sized_fast_paths(std::index_sequence<offsets...>) noexcept {
+  return std::array{&sized_fast_path<static_cast<unsigned>(shortest_field + offsets)>...};
+}
+
+constexpr auto fast_path_by_width =
+    sized_fast_paths(std::make_index_sequence<longest_field - shortest_field + 1>());
+
 } // namespace
 
 rounding_decision field_fast_path(std::string_view field) noexcept {
-  // One instance a width, so that every shift and mask is a constant.
-  switch (field.size()) {
-  case 8:
-    return sized_fast_path<8>(field.data());
-  case 9:
-    return sized_fast_path<9>(field.data());
-  case 10:
-    return sized_fast_path<10>(field.data());
-  case 11:
-    return sized_fast_path<11>(field.data());
-  case 12:
-    return sized_fast_path<12>(field.data());
-  case 13:
-    return sized_fast_path<13>(field.data());
-  case 14:
-    return sized_fast_path<14>(field.data());
-  case 15:
-    return sized_fast_path<15>(field.data());
-  case 16:
-    return sized_fast_path<16>(field.data());
-  default:
-    return undecided;
-  }
+  const std::size_t index = field.size() - shortest_field;
+  return index < fast_path_by_width.size() ? fast_path_by_width[index](field.data()) : undecided;
 }
 
 } // namespace detail
