@@ -53,32 +53,42 @@ constexpr std::uint64_t power_of_ten(unsigned exponent) noexcept {
   return exponent == 0 ? 1 : 10 * power_of_ten(exponent - 1);
 }
 
-/// The field's bytes, first byte lowest, zeros above: two overlapping 8-byte loads, so that
-/// nothing outside the field is read.
+/// Sixteen bytes of text in two words, first byte lowest: bytes 0 to 7, then bytes 8 to 15.
+struct text_words {
+  std::uint64_t low;
+  std::uint64_t high;
+};
+
+/// The field's bytes, zeros beyond them: two overlapping 8-byte loads, so that nothing outside
+/// the field is read.
 template <unsigned size>
-inline uint128 load_window(const char* field) noexcept {
+inline text_words load_words(const char* field) noexcept {
+  static_assert(size >= 8 && size <= longest_field);
   std::uint64_t head;
   std::uint64_t tail;
   std::memcpy(&head, field, sizeof head);
   std::memcpy(&tail, field + size - sizeof tail, sizeof tail);
-  // tail's byte k is field byte size - 8 + k; in the high half it sits at byte 8 + k.
-  return head | ((uint128{tail} << 64) >> (8 * (longest_field - size)));
+  // tail's byte k is field byte size - 8 + k, which belongs at byte size - 16 + k of the high
+  // word: the bytes that head already holds drop out below.
+  constexpr unsigned dropped_bits = 8 * (longest_field - size);
+  return {head, dropped_bits == 64 ? 0 : tail >> dropped_bits};
 }
 
-/// Byte i of the window.
-constexpr unsigned byte_at(uint128 window, unsigned i) noexcept {
-  return static_cast<unsigned char>(window >> (8 * i));
+/// The field's bytes as one 128-bit window.
+template <unsigned size>
+inline uint128 load_window(const char* field) noexcept {
+  const text_words words = load_words<size>(field);
+  return (uint128{words.high} << 64) | words.low;
+}
+
+/// Byte i of the two words.
+constexpr unsigned byte_at(text_words words, unsigned i) noexcept {
+  return static_cast<unsigned char>(i < 8 ? words.low >> (8 * i) : words.high >> (8 * (i - 8)));
 }
 
 /// Byte i alone, as a mask.
 constexpr uint128 byte_bits(unsigned i) noexcept {
   return uint128{0xFF} << (8 * i);
-}
-
-/// Every one of the sixteen bytes is an ASCII digit.
-constexpr bool all_digits(uint128 window) noexcept {
-  return (non_digit_bytes(static_cast<std::uint64_t>(window)) |
-          non_digit_bytes(static_cast<std::uint64_t>(window >> 64))) == 0;
 }
 
 /// 5^q for q from 0 to 22, the powers a near-midpoint comparison scales by.
@@ -166,32 +176,50 @@ nearest_float(std::uint64_t mantissa, int power_of_ten, bool negative) noexcept 
 // width 15: a space or sign, one digit, the point, size - 7 digits, "E" or "e", a sign, two
 // digits. Every byte's place is known, so the test and the value take constant shifts only.
 template <unsigned size>
-rounding_decision simulation_layout(uint128 window) noexcept {
+rounding_decision simulation_layout(text_words words) noexcept {
   constexpr unsigned fraction_digits = size - 7;
   constexpr unsigned mark = size - exponent_part_length;
-  // The four bytes that are no digits, and the bytes beyond the field, read as '0'.
+  // The four bytes that are no digits, and the bytes beyond the field, read as '0'. The masks
+  // are worked out on 128 bits when compiling; the field is handled in its two words, which
+  // keeps it in registers.
   constexpr uint128 not_digits =
       byte_bits(0) | byte_bits(2) | byte_bits(mark) | byte_bits(mark + 1) | ~low_bytes(size);
-  constexpr uint128 zeros = (uint128{ascii_zeros} << 64) | ascii_zeros;
-  const uint128 digits = (window & ~not_digits) | (zeros & not_digits);
-  const unsigned lead = byte_at(window, 0);
-  const unsigned exponent_sign = byte_at(window, mark + 1);
-  if (!all_digits(digits) || byte_at(window, 2) != '.' || (byte_at(window, mark) | 0x20) != 'e' ||
+  constexpr auto low_not_digits = static_cast<std::uint64_t>(not_digits);
+  constexpr auto high_not_digits = static_cast<std::uint64_t>(not_digits >> 64);
+  const std::uint64_t low_digits = (words.low & ~low_not_digits) | (ascii_zeros & low_not_digits);
+  const std::uint64_t high_digits =
+      (words.high & ~high_not_digits) | (ascii_zeros & high_not_digits);
+  const unsigned lead = byte_at(words, 0);
+  const unsigned exponent_sign = byte_at(words, mark + 1);
+  if ((non_digit_bytes(low_digits) | non_digit_bytes(high_digits)) != 0 ||
+      byte_at(words, 2) != '.' || (byte_at(words, mark) | 0x20) != 'e' ||
       (exponent_sign != '+' && exponent_sign != '-') ||
       (lead != ' ' && lead != '-' && lead != '+')) {
     return undecided;
   }
   // The digits before the exponent part, the point read as a 0 digit, give first * 10^(f + 1)
-  // + fraction; the mantissa is first * 10^f + fraction.
-  const uint128 values = (digits - zeros) & low_bytes(mark);
-  const uint128 aligned = values << (8 * (longest_field - mark));
-  const std::uint64_t with_point_as_zero =
-      eight_digit_values_value(static_cast<std::uint64_t>(aligned)) * 100000000 +
-      eight_digit_values_value(static_cast<std::uint64_t>(aligned >> 64));
-  const std::uint64_t first = byte_at(window, 1) - '0';
+  // + fraction; the mantissa is first * 10^f + fraction. Moved up so that the last of them is
+  // byte 15, they are two groups of eight.
+  constexpr uint128 mantissa_bytes = low_bytes(mark);
+  const std::uint64_t low_values =
+      (low_digits - ascii_zeros) & static_cast<std::uint64_t>(mantissa_bytes);
+  const std::uint64_t high_values =
+      (high_digits - ascii_zeros) & static_cast<std::uint64_t>(mantissa_bytes >> 64);
+  constexpr unsigned shift = 8 * (longest_field - mark);
+  std::uint64_t leading_eight = 0;
+  std::uint64_t trailing_eight = 0;
+  if constexpr (shift >= 64) {
+    trailing_eight = low_values << (shift - 64);
+  } else {
+    leading_eight = low_values << shift;
+    trailing_eight = (high_values << shift) | (low_values >> (64 - shift));
+  }
+  const std::uint64_t with_point_as_zero = eight_digit_values_value(leading_eight) * 100000000 +
+                                           eight_digit_values_value(trailing_eight);
+  const std::uint64_t first = byte_at(words, 1) - '0';
   const std::uint64_t mantissa = with_point_as_zero - 9 * first * power_of_ten(fraction_digits);
-  const int exponent = static_cast<int>(byte_at(window, mark + 2) - '0') * 10 +
-                       static_cast<int>(byte_at(window, mark + 3) - '0');
+  const int exponent = static_cast<int>(byte_at(words, mark + 2) - '0') * 10 +
+                       static_cast<int>(byte_at(words, mark + 3) - '0');
   return nearest_float(
       mantissa, (exponent_sign == '-' ? -exponent : exponent) - static_cast<int>(fraction_digits),
       lead == '-');

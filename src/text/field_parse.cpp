@@ -137,7 +137,7 @@ template <unsigned size>
 
 template <unsigned size>
 rounding_decision sized_fast_path(const char* field) noexcept {
-  if (const rounding_decision value = simulation_layout<size>(load_window<size>(field));
+  if (const rounding_decision value = simulation_layout<size>(load_words<size>(field));
       value.decided) {
     return value;
   }

@@ -28,7 +28,7 @@ template <unsigned width>
 [[nodiscard]] f32_result parse_field_of_width(const char* field) noexcept {
   if constexpr (width >= 8 && width <= detail::longest_field) {
     const detail::rounding_decision value =
-        detail::simulation_layout<width>(detail::load_window<width>(field));
+        detail::simulation_layout<width>(detail::load_words<width>(field));
     if (value.decided) {
       return {std::bit_cast<float>(value.bits), float_error::none};
     }
