@@ -128,12 +128,16 @@ std::string_view cut_field(const numbered_lines& lines, line data_line, std::uin
 // of once per block, which keeps the memory the reader writes to within few pages at a time.
 class block_tile {
 public:
-  explicit block_tile(columns& data) : data_(data), values_(data.size() * blocks_per_tile) {}
+  explicit block_tile(columns& data) noexcept : data_(data) {}
 
-  /// Makes room for the next block's values, sending the full tile to the columns first.
+  /// Makes room for the next block's values, sending the full tile to the columns first. The
+  /// tile's memory is taken with the first block: a file of parameter names only needs none.
   void start_block() {
     if (blocks_ == blocks_per_tile) {
       flush();
+    }
+    if (values_.empty()) {
+      values_.resize(data_.size() * blocks_per_tile);
     }
     ++blocks_;
   }
