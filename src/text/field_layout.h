@@ -16,7 +16,7 @@ namespace korvane::text::detail {
 /// Sixteen bytes of text, first byte lowest.
 using uint128 = unsigned __int128;
 
-/// The window is one 128-bit register, loaded as two 8-byte halves.
+/// The longest field the fast path reads: two 8-byte loads.
 inline constexpr unsigned longest_field = 16;
 
 /// "E±dd": the exponent part when the field has one.
@@ -33,8 +33,9 @@ inline constexpr std::array<double, 2 * largest_scaled_power + 1> double_powers_
     1e2,   1e3,   1e4,   1e5,   1e6,   1e7,   1e8,   1e9,   1e10,  1e11,  1e12,  1e13,
     1e14,  1e15,  1e16,  1e17,  1e18,  1e19,  1e20,  1e21,  1e22};
 
-/// A double's fraction bits below a float's 23: one and 28 zeros exactly at a float midpoint.
+/// A double's 29 fraction bits below a float's 23.
 inline constexpr std::uint64_t below_float_precision = (std::uint64_t{1} << 29) - 1;
+/// Those bits of a double that is exactly a float midpoint: one and 28 zeros.
 inline constexpr std::uint64_t float_midpoint_pattern = std::uint64_t{1} << 28;
 /// Units in the last place of a double within which a float midpoint leaves the decision to
 /// the exact methods.
