@@ -147,6 +147,9 @@ public:
   }
   /// Appends the tile's blocks to the columns.
   void flush() {
+    if (blocks_ == 0) {
+      return;
+    }
     for (std::size_t i = 0; i < data_.size(); ++i) {
       data_[i].append(&values_[i * blocks_per_tile], blocks_);
     }
