@@ -27,24 +27,11 @@ std::string_view strip_terminator(std::string_view s) noexcept {
 
 next_line_result line_source::next_line() {
   spanning_.clear();
-  // A used-up buffer is refilled first, so that a line that starts a buffer is found in it.
-  if (begin_ == end_) {
-    if (!refill()) {
-      return {next_line_result::outcome::error, {}, io_error::from_os(errno)};
-    }
-    if (end_ == 0) {
-      return {next_line_result::outcome::end, {}};
-    }
-  }
   const char* start = buffer_.data() + begin_;
   if (const void* feed = std::memchr(start, '\n', end_ - begin_)) {
-    const auto length = static_cast<std::size_t>(static_cast<const char*>(feed) - start) + 1;
-    begin_ += length;
-    if (begin_ <= ascii_end_) {
-      return {next_line_result::outcome::found, strip_terminator({start, length}),
-              io_error::from_os(0), true};
-    }
-    return finish({start, length});
+    const std::size_t line_start = begin_;
+    begin_ += static_cast<std::size_t>(static_cast<const char*>(feed) - start) + 1;
+    return buffered_line(line_start, begin_ - line_start);
   }
   return collect_across_refills();
 }
@@ -66,10 +53,23 @@ next_line_result line_source::collect_across_refills() {
     }
     if (const void* feed = std::memchr(buffer_.data(), '\n', end_)) {
       begin_ = static_cast<std::size_t>(static_cast<const char*>(feed) - buffer_.data()) + 1;
+      // A line that starts the new buffer lies in it whole.
+      if (spanning_.empty()) {
+        return buffered_line(0, begin_);
+      }
       spanning_.append(buffer_.data(), begin_);
       return finish(spanning_);
     }
   }
+}
+
+next_line_result line_source::buffered_line(std::size_t start, std::size_t length) const {
+  const std::string_view with_terminator(buffer_.data() + start, length);
+  if (start + length <= ascii_end_) {
+    return {next_line_result::outcome::found, strip_terminator(with_terminator),
+            io_error::from_os(0), true};
+  }
+  return finish(with_terminator);
 }
 
 bool line_source::refill() noexcept {

@@ -39,6 +39,8 @@ private:
   // One read into the buffer; false with errno set on failure.
   bool refill() noexcept;
   next_line_result finish(std::string_view with_terminator) const;
+  // The buffer's bytes [start, start + length), a line feed last, as a line.
+  next_line_result buffered_line(std::size_t start, std::size_t length) const;
   next_line_result collect_across_refills();
 
   int fd_;
