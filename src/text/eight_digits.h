@@ -45,6 +45,12 @@ constexpr std::uint64_t eight_digit_values_value(std::uint64_t bytes) noexcept {
   return (outer + inner) >> 32;
 }
 
+/// The value of sixteen digit values in two words, the leading eight first.
+constexpr std::uint64_t sixteen_digit_values_value(std::uint64_t leading,
+                                                   std::uint64_t trailing) noexcept {
+  return eight_digit_values_value(leading) * 100000000 + eight_digit_values_value(trailing);
+}
+
 /// The value of eight ASCII digits, first text byte lowest.
 constexpr std::uint64_t eight_digits_value(std::uint64_t bytes) noexcept {
   return eight_digit_values_value(bytes - ascii_zeros);

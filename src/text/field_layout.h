@@ -215,8 +215,8 @@ rounding_decision simulation_layout(text_words words) noexcept {
     leading_eight = low_values << shift;
     trailing_eight = (high_values << shift) | (low_values >> (64 - shift));
   }
-  const std::uint64_t with_point_as_zero = eight_digit_values_value(leading_eight) * 100000000 +
-                                           eight_digit_values_value(trailing_eight);
+  const std::uint64_t with_point_as_zero =
+      sixteen_digit_values_value(leading_eight, trailing_eight);
   const std::uint64_t first = byte_at(words, 1) - '0';
   const std::uint64_t mantissa = with_point_as_zero - 9 * first * power_of_ten(fraction_digits);
   const int exponent = static_cast<int>(byte_at(words, mark + 2) - '0') * 10 +

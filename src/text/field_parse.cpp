@@ -117,10 +117,8 @@ inline std::uint64_t mantissa_value(uint128 digit_values, unsigned point,
   }
   // The last mantissa digit to byte 15; the exponent part's digits leave at the top.
   digit_values <<= 8 * (longest_field - mantissa_end);
-  const auto leading_eight = static_cast<std::uint64_t>(digit_values);
-  const auto trailing_eight = static_cast<std::uint64_t>(digit_values >> 64);
-  return eight_digit_values_value(leading_eight) * 100000000 +
-         eight_digit_values_value(trailing_eight);
+  return sixteen_digit_values_value(static_cast<std::uint64_t>(digit_values),
+                                    static_cast<std::uint64_t>(digit_values >> 64));
 }
 
 // Any shape the classification accepts, at the cost of variable shifts; out of line, so that
@@ -135,41 +133,60 @@ template <unsigned size>
                        shape.exponent - shape.fraction_digits, shape.negative);
 }
 
-template <unsigned size>
-rounding_decision sized_fast_path(const char* field) noexcept {
-  if (const rounding_decision value = simulation_layout<size>(load_words<size>(field));
-      value.decided) {
-    return value;
+// The window holds 8 to 16 bytes: two 8-byte loads that may overlap.
+constexpr std::size_t shortest_field = 8;
+constexpr std::size_t width_count = longest_field - shortest_field + 1;
+
+// Any shape the classification accepts, the simulation's layout tried first when asked.
+template <bool layout_first, unsigned size>
+rounding_decision shapes_of_width(const char* field) noexcept {
+  if constexpr (layout_first) {
+    if (const rounding_decision value = simulation_layout<size>(load_words<size>(field));
+        value.decided) {
+      return value;
+    }
   }
   return any_accepted_shape<size>(field);
 }
 
-// The window holds 8 to 16 bytes: two 8-byte loads that may overlap.
-constexpr std::size_t shortest_field = 8;
-
 // One instance a width, so that every shift and mask is a constant; entry i for width 8 + i.
-template <std::size_t... offsets>
-constexpr auto sized_fast_paths(std::index_sequence<offsets...>) noexcept {
-  return std::array{&sized_fast_path<static_cast<unsigned>(shortest_field + offsets)>...};
+template <bool layout_first, std::size_t... offsets>
+constexpr auto by_width(std::index_sequence<offsets...>) noexcept {
+  return std::array{
+      &shapes_of_width<layout_first, static_cast<unsigned>(shortest_field + offsets)>...};
 }
 
-constexpr auto fast_path_by_width =
-    sized_fast_paths(std::make_index_sequence<longest_field - shortest_field + 1>());
+constexpr auto all_shapes_by_width = by_width<true>(std::make_index_sequence<width_count>());
+constexpr auto other_shapes_by_width = by_width<false>(std::make_index_sequence<width_count>());
+
+// The table's decision for the field's width; undecided for a width outside the window.
+template <class table>
+rounding_decision decide_by_width(const table& deciders, std::string_view field) noexcept {
+  const std::size_t index = field.size() - shortest_field;
+  return index < deciders.size() ? deciders[index](field.data()) : undecided;
+}
 
 } // namespace
 
 rounding_decision field_fast_path(std::string_view field) noexcept {
-  const std::size_t index = field.size() - shortest_field;
-  return index < fast_path_by_width.size() ? fast_path_by_width[index](field.data()) : undecided;
+  return decide_by_width(all_shapes_by_width, field);
+}
+
+f32_result settle(std::string_view field, rounding_decision decision) noexcept {
+  if (decision.decided) {
+    return {std::bit_cast<float>(decision.bits), float_error::none};
+  }
+  return parse_f32(trim_field(field));
+}
+
+f32_result parse_field_past_layout(std::string_view field) noexcept {
+  return settle(field, decide_by_width(other_shapes_by_width, field));
 }
 
 } // namespace detail
 
 f32_result parse_field(std::string_view field) noexcept {
-  if (const detail::rounding_decision fast = detail::field_fast_path(field); fast.decided) {
-    return {std::bit_cast<float>(fast.bits), float_error::none};
-  }
-  return parse_f32(trim_field(field));
+  return detail::settle(field, detail::field_fast_path(field));
 }
 
 } // namespace korvane::text

@@ -17,6 +17,13 @@ namespace detail {
 /// undecided for every other field, which the general conversion then settles.
 [[nodiscard]] rounding_decision field_fast_path(std::string_view field) noexcept;
 
+/// The decided value, or the general conversion's when the decision is left open.
+[[nodiscard]] f32_result settle(std::string_view field, rounding_decision decision) noexcept;
+
+/// parse_field for a field the simulation's layout has already declined: the other shapes, then
+/// the general conversion.
+[[nodiscard]] f32_result parse_field_past_layout(std::string_view field) noexcept;
+
 } // namespace detail
 
 /// The value of a data field, trimmed and converted exactly as parse_f32(trim_field(field)).
@@ -32,8 +39,10 @@ template <unsigned width>
     if (value.decided) {
       return {std::bit_cast<float>(value.bits), float_error::none};
     }
+    return detail::parse_field_past_layout({field, width});
+  } else {
+    return parse_field({field, width});
   }
-  return parse_field({field, width});
 }
 
 } // namespace korvane::text
