@@ -18,14 +18,6 @@ public:
   column& operator=(const column&) = delete;
   ~column();
 
-  /// Appends a value, growing the storage when it is full.
-  void push_back(float value) {
-    if (size_ == capacity_) {
-      grow();
-    }
-    data_[size_++] = value;
-  }
-
   /// Appends count values, growing the storage as needed.
   void append(const float* values, std::size_t count);
 

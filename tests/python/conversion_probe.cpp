@@ -10,6 +10,7 @@
 #include <cstring>
 #include <korvane/read_failure.h>
 #include <stdexcept>
+#include <vector>
 
 namespace {
 
@@ -22,13 +23,12 @@ PyObject* widen(PyObject*, PyObject* packed) noexcept {
   if (PyBytes_AsStringAndSize(packed, &data, &size) < 0) {
     return nullptr;
   }
-  korvane::column values;
-  for (std::size_t offset = 0; offset + sizeof(float) <= static_cast<std::size_t>(size);
-       offset += sizeof(float)) {
-    float value;
-    std::memcpy(&value, data + offset, sizeof value);
-    values.push_back(value);
+  std::vector<float> packed_values(static_cast<std::size_t>(size) / sizeof(float));
+  if (!packed_values.empty()) {
+    std::memcpy(packed_values.data(), data, packed_values.size() * sizeof(float));
   }
+  korvane::column values;
+  values.append(packed_values.data(), packed_values.size());
   korvane::binding::detail::bulk_route::prepare();
   korvane::binding::detail::bulk_route route;
   py_ref bulk = route.column_list(values);
