@@ -24,14 +24,15 @@ inline constexpr unsigned exponent_part_length = 4;
 
 /// Every integer up to 2^53 is a double.
 inline constexpr std::uint64_t largest_exact_double_integer = std::uint64_t{1} << 53;
-/// Powers of ten from 10^-22 to 10^22 scale a mantissa in one multiplication.
-inline constexpr int largest_scaled_power = 22;
-/// Entry q + 22: the double nearest to 10^q.
-inline constexpr std::array<double, 2 * largest_scaled_power + 1> double_powers_of_ten = {
-    1e-22, 1e-21, 1e-20, 1e-19, 1e-18, 1e-17, 1e-16, 1e-15, 1e-14, 1e-13, 1e-12, 1e-11,
-    1e-10, 1e-9,  1e-8,  1e-7,  1e-6,  1e-5,  1e-4,  1e-3,  1e-2,  1e-1,  1e0,   1e1,
-    1e2,   1e3,   1e4,   1e5,   1e6,   1e7,   1e8,   1e9,   1e10,  1e11,  1e12,  1e13,
-    1e14,  1e15,  1e16,  1e17,  1e18,  1e19,  1e20,  1e21,  1e22};
+/// Powers of ten from 10^-22 to 10^22 are doubles, and near-midpoint products by them are
+/// compared exactly.
+inline constexpr int largest_exact_power = 22;
+/// The powers of ten by which some mantissa up to 2^53 lands among the normal floats.
+inline constexpr int smallest_scaled_power = -53;
+inline constexpr int largest_scaled_power = 38;
+/// Entry q + 53: the double nearest to 10^q.
+inline constexpr std::array<double, largest_scaled_power - smallest_scaled_power + 1>
+    double_powers_of_ten = {1e-53, 1e-52, 1e-51, 1e-50, 1e-49, 1e-48, 1e-47, 1e-46, 1e-45, 1e-44, 1e-43, 1e-42, 1e-41, 1e-40, 1e-39, 1e-38, 1e-37, 1e-36, 1e-35, 1e-34, 1e-33, 1e-32, 1e-31, 1e-30, 1e-29, 1e-28, 1e-27, 1e-26, 1e-25, 1e-24, 1e-23, 1e-22, 1e-21, 1e-20, 1e-19, 1e-18, 1e-17, 1e-16, 1e-15, 1e-14, 1e-13, 1e-12, 1e-11, 1e-10, 1e-9, 1e-8, 1e-7, 1e-6, 1e-5, 1e-4, 1e-3, 1e-2, 1e-1, 1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22, 1e23, 1e24, 1e25, 1e26, 1e27, 1e28, 1e29, 1e30, 1e31, 1e32, 1e33, 1e34, 1e35, 1e36, 1e37, 1e38};
 
 /// A double's 29 fraction bits below a float's 23.
 inline constexpr std::uint64_t below_float_precision = (std::uint64_t{1} << 29) - 1;
@@ -93,8 +94,8 @@ constexpr uint128 byte_bits(unsigned i) noexcept {
 }
 
 /// 5^q for q from 0 to 22, the powers a near-midpoint comparison scales by.
-inline constexpr std::array<std::uint64_t, largest_scaled_power + 1> powers_of_five = [] {
-  std::array<std::uint64_t, largest_scaled_power + 1> powers{};
+inline constexpr std::array<std::uint64_t, largest_exact_power + 1> powers_of_five = [] {
+  std::array<std::uint64_t, largest_exact_power + 1> powers{};
   std::uint64_t power = 1;
   for (std::uint64_t& entry : powers) {
     entry = power;
@@ -132,28 +133,38 @@ inline rounding_decision decide_at_midpoint(std::uint64_t mantissa, int power_of
 
 // One multiplication in double precision, then one rounding to float.
 //
-// With w <= 2^53 and |q| <= 22, w is a double and P, the double nearest to 10^q, is within a
-// factor (1 + e1), |e1| <= 2^-53, of it; the product d = fl(w * P) is within (1 + e2) of w * P.
+// With w <= 2^53, w is a double, and P, the double nearest to 10^q, is a normal double within a
+// factor (1 + e1), |e1| <= 2^-53, of 10^q; the product d = fl(w * P) is within (1 + e2) of w * P.
 // So d = x (1 + e1)(1 + e2) for x = w * 10^q, and |d - x| <= |x| (2^-52 + 2^-106), which is less
-// than 2.01 units in the last place of d. Every float midpoint m is a double (25 significant
-// bits) and lies half a float unit, 2^28 double units, from the nearest float, so from every
-// power of two: d and m share a binade. If d lies more than 4 units from every midpoint, x lies
-// on d's side of each, so between the same two midpoints as d: the float nearest to d, (float)d,
-// is the float nearest to x. Within 4 units of a midpoint, x is compared with it exactly. Here x
-// lies within [10^-22, 2^53 * 10^22] (or is 0), inside the normal floats, where the midpoints
-// are exactly the doubles whose 29 bits below the float's precision are 1 followed by 28 zeros.
+// than 2.01 units in the last place of d. When 2^-125 <= d < 2^127, x lies among the normal
+// floats too, where every float midpoint m is a double (25 significant bits) whose 29 bits below
+// the float's precision are 1 followed by 28 zeros; m lies half a float unit, 2^28 double units,
+// from the nearest float, so from every power of two: d and m share a binade. If d lies more
+// than 4 units from every midpoint, x lies on d's side of each, so between the same two
+// midpoints as d: the float nearest to d, (float)d, is the float nearest to x. Within 4 units of
+// a midpoint, x is compared with it exactly where 10^q is a double; elsewhere, and for d outside
+// that range, the decision is left to the slower methods. Zero is zero.
 inline rounding_decision scaled_in_double(std::uint64_t mantissa, int power_of_ten) noexcept {
-  if (mantissa > largest_exact_double_integer || power_of_ten < -largest_scaled_power ||
+  if (mantissa > largest_exact_double_integer || power_of_ten < smallest_scaled_power ||
       power_of_ten > largest_scaled_power) {
     return undecided;
   }
   const double d =
       static_cast<double>(mantissa) *
-      double_powers_of_ten[static_cast<std::size_t>(power_of_ten + largest_scaled_power)];
+      double_powers_of_ten[static_cast<std::size_t>(power_of_ten - smallest_scaled_power)];
   const auto bits = std::bit_cast<std::uint64_t>(d);
-  // Unsigned, below - m + guard is at most 2 * guard exactly when |below - m| <= guard.
+  // Biased exponents of 2^-125 and 2^126, the binades where (float)d can be trusted.
+  constexpr std::uint64_t lowest_binade = 1023 - 125;
+  constexpr std::uint64_t highest_binade = 1023 + 126;
+  // Unsigned, x - low <= high - low exactly when low <= x <= high.
+  if ((bits >> 52) - lowest_binade > highest_binade - lowest_binade) {
+    return mantissa == 0 ? decided_bits(0) : undecided;
+  }
   if ((bits & below_float_precision) - float_midpoint_pattern + midpoint_guard <=
       2 * midpoint_guard) {
+    if (power_of_ten < -largest_exact_power || power_of_ten > largest_exact_power) {
+      return undecided;
+    }
     return decide_at_midpoint(mantissa, power_of_ten,
                               (bits & ~below_float_precision) | float_midpoint_pattern);
   }

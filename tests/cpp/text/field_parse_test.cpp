@@ -78,6 +78,12 @@ TEST(field_parse_test, agrees_with_the_general_conversion) {
       {" 1.00000E-18", true},
       {"1.0000000E+10", true},
       {"1.0000000E-10", true},
+      // Powers whose doubles are inexact, to the edges of the normal floats and past them.
+      {" 1.00000E-31", true},
+      {"-2.35099E-38", true},
+      {" 1.17549E-38", true},
+      {" 1.70141E+38", true},
+      {" 9.99999999E-46", true},
       // Exact float midpoints, which go to the even neighbour, and texts just beside them:
       // 16777217 = 2^24 + 1, 11130170.5 between floats 1 apart, 67108900 = 16777225 * 2^2.
       {"    16777217", true},
