@@ -6,11 +6,13 @@
 #include "stdout_stream.h"
 #include "text/count.h"
 #include "text/field_parse.h"
+#include "text/simulation_line.h"
 #include "text/slice_message.h"
 #include "text/tokens.h"
 #include "text/utf8.h"
 
 #include <algorithm>
+#include <array>
 #include <fcntl.h>
 #include <korvane/read_failure.h>
 #include <optional>
@@ -150,8 +152,14 @@ public:
     if (blocks_ == 0) {
       return;
     }
-    for (std::size_t i = 0; i < data_.size(); ++i) {
-      data_[i].append(&values_[i * blocks_per_tile], blocks_);
+    if (blocks_ == blocks_per_tile) {
+      for (std::size_t i = 0; i < data_.size(); ++i) {
+        data_[i].append<blocks_per_tile>(&values_[i * blocks_per_tile]);
+      }
+    } else {
+      for (std::size_t i = 0; i < data_.size(); ++i) {
+        data_[i].append(&values_[i * blocks_per_tile], blocks_);
+      }
     }
     blocks_ = 0;
   }
@@ -204,14 +212,40 @@ void read_data_line(const numbered_lines& lines, const next_line_result& data_li
   }
 }
 
+static_assert(text::simulation_line_overread <= line_source::overread);
+
+// Takes the next line when it is a full data line that the simulation line reader decides,
+// sending its values to the tile's columns from `first` on. Such a line holds nothing but the
+// layout's bytes up to its line feed, so it is ASCII and no failure can come from it.
+bool take_simulation_line(numbered_lines& lines, text::simulation_line_reader read_line,
+                          std::uint32_t width, block_tile& tile, std::size_t first) {
+  const std::size_t length = std::size_t{fields_per_line} * width;
+  const char* text = lines.source.peek_line(length);
+  std::array<float, fields_per_line> values;
+  if (text == nullptr || !read_line(text, values.data())) {
+    return false;
+  }
+  lines.source.skip_line(length);
+  ++lines.count;
+  for (std::uint32_t j = 0; j < fields_per_line; ++j) {
+    tile.put(first + j, values[j]);
+  }
+  return true;
+}
+
 // Reads block after block, each a header line and its data lines, up to the end of the input.
 template <std::uint32_t known_width>
 void read_blocks(numbered_lines& lines, std::uint32_t width, columns& data) {
   const std::size_t count = data.size();
+  const text::simulation_line_reader read_line = text::simulation_line_reader_for(known_width);
   block_tile tile(data);
   while (next_or_end(lines)) {
     tile.start_block();
     for (std::size_t first = 0; first < count; first += fields_per_line) {
+      if (read_line != nullptr && count - first >= fields_per_line &&
+          take_simulation_line(lines, read_line, width, tile, first)) {
+        continue;
+      }
       const std::optional<next_line_result> data_line = next_or_end(lines);
       if (!data_line) {
         raise_failure("Error reading line", lines.next_site());

@@ -74,7 +74,7 @@ next_line_result line_source::buffered_line(std::size_t start, std::size_t lengt
 
 bool line_source::refill() noexcept {
   const ssize_t count = posix::retry_on_interrupt(
-      [this] { return posix::calls.read(fd_, buffer_.data(), buffer_.size()); });
+      [this] { return posix::calls.read(fd_, buffer_.data(), buffer_size); });
   begin_ = 0;
   end_ = count < 0 ? 0 : static_cast<std::size_t>(count);
   // One pass over the new bytes spares the lines that are all ASCII, most lines of a plot file,

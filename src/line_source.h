@@ -35,6 +35,19 @@ public:
   /// The text stays valid until the next call.
   [[nodiscard]] next_line_result next_line();
 
+  /// The start of the next line when it lies in the buffer with `length` bytes before its line
+  /// feed; null otherwise. The bytes [start, start + length + overread) can be read. The line is
+  /// left in place: skip_line takes it.
+  [[nodiscard]] const char* peek_line(std::size_t length) const noexcept {
+    const std::size_t feed = begin_ + length;
+    return feed < end_ && buffer_[feed] == '\n' ? buffer_.data() + begin_ : nullptr;
+  }
+  /// Takes the line that peek_line(length) gave.
+  void skip_line(std::size_t length) noexcept { begin_ += length + 1; }
+
+  /// Bytes that may be read past the buffered input; they hold no input.
+  static constexpr std::size_t overread = 16;
+
 private:
   // One read into the buffer; false with errno set on failure.
   bool refill() noexcept;
@@ -50,7 +63,7 @@ private:
   std::size_t ascii_end_ = 0;
   // A line that spans refills is gathered here; cleared when the next line is asked for.
   string spanning_;
-  std::array<char, buffer_size> buffer_;
+  std::array<char, buffer_size + overread> buffer_{};
 };
 
 } // namespace korvane

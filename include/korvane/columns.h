@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
 #include <korvane/checked_allocator.h>
 #include <vector>
 
@@ -20,6 +21,15 @@ public:
 
   /// Appends count values, growing the storage as needed.
   void append(const float* values, std::size_t count);
+  /// append for a count known when compiling, which copies without a call.
+  template <std::size_t count>
+  void append(const float* values) {
+    while (capacity_ - size_ < count) {
+      grow();
+    }
+    std::memcpy(data_ + size_, values, count * sizeof(float));
+    size_ += count;
+  }
 
   [[nodiscard]] const float* data() const noexcept { return data_; }
   [[nodiscard]] std::size_t size() const noexcept { return size_; }
