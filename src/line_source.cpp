@@ -64,12 +64,7 @@ next_line_result line_source::collect_across_refills() {
 }
 
 next_line_result line_source::buffered_line(std::size_t start, std::size_t length) const {
-  const std::string_view with_terminator(buffer_.data() + start, length);
-  if (start + length <= ascii_end_) {
-    return {next_line_result::outcome::found, strip_terminator(with_terminator),
-            io_error::from_os(0), true};
-  }
-  return finish(with_terminator);
+  return finish(std::string_view(buffer_.data() + start, length));
 }
 
 bool line_source::refill() noexcept {
@@ -77,17 +72,17 @@ bool line_source::refill() noexcept {
       [this] { return posix::calls.read(fd_, buffer_.data(), buffer_size); });
   begin_ = 0;
   end_ = count < 0 ? 0 : static_cast<std::size_t>(count);
-  // One pass over the new bytes spares the lines that are all ASCII, most lines of a plot file,
-  // a validation of their own.
-  ascii_end_ = text::ascii_prefix_length({buffer_.data(), end_});
   return count >= 0;
 }
 
 next_line_result line_source::finish(std::string_view with_terminator) const {
-  if (!text::is_valid_utf8(with_terminator)) {
+  // Most lines of a plot file are ASCII, which a vector pass tells at once.
+  const bool ascii = text::ascii_prefix_length(with_terminator) == with_terminator.size();
+  if (!ascii && !text::is_valid_utf8(with_terminator)) {
     return {next_line_result::outcome::error, {}, invalid_utf8};
   }
-  return {next_line_result::outcome::found, strip_terminator(with_terminator)};
+  return {next_line_result::outcome::found, strip_terminator(with_terminator), io_error::from_os(0),
+          ascii};
 }
 
 } // namespace korvane

@@ -59,8 +59,6 @@ private:
   int fd_;
   std::size_t begin_ = 0;
   std::size_t end_ = 0;
-  // The buffer's bytes before this offset are ASCII, known valid without a second look.
-  std::size_t ascii_end_ = 0;
   // A line that spans refills is gathered here; cleared when the next line is asked for.
   string spanning_;
   std::array<char, buffer_size + overread> buffer_{};

@@ -4,11 +4,20 @@
 // Two fields go in one 256-bit register, one in each 128-bit half, first byte lowest. Their bytes
 // are checked against the layout all at once; the digits and the signs are then gathered into a
 // fixed order and summed by weighted byte and word additions, which gives every field its
-// mantissa in three parts and an index into a table of powers of ten. Four fields at a time are
-// then scaled in double precision and rounded to float, exactly as scaled_in_double does one:
-// the same mantissa times the same double nearest to the power of ten. Where that function would
-// need an exact method (near a float midpoint) or leave the field to the slower methods (a power
-// or a value outside its range), the whole line is declined instead.
+// mantissa w (below 2^30) in three parts and an index into a table of powers of ten. Four fields
+// at a time are then scaled in double precision and rounded to float:
+//
+// - For |q| <= 22, 10^|q| is a double, and d = w * 10^q or w / 10^-q is one correctly rounded
+//   operation: d is the double nearest to x = w * 10^q. Every float midpoint m is a double, so
+//   rounding keeps x and d on the same side of m or puts d on it: when d is no midpoint, x lies
+//   between the same two midpoints as d, and (float)d is the float nearest to x. When d is a
+//   midpoint and the remainder w * 10^q - d (or d * 10^-q - w), taken exactly by one fused
+//   multiply-add, is zero, x is that midpoint and (float)d rounds it to even, as it must.
+// - For any other q, d = w * P with P the double nearest to 10^q, trusted where scaled_in_double
+//   trusts it: more than 4 units from every midpoint.
+//
+// A doubtful midpoint, a power or a value outside those ranges declines the whole line, which
+// then takes the field-by-field path.
 #include "simulation_line.h"
 
 #include "field_layout.h"
@@ -152,24 +161,55 @@ template <unsigned width>
   return _mm256_cmpeq_epi8(bytes, _mm256_set1_epi8(c));
 }
 
+// The classes of the layout's bytes, one bit each.
+enum byte_class : char {
+  digit = 1,
+  point = 2,
+  exponent_mark = 4,
+  sign = 8,
+  space = 16,
+};
+
+// A byte's classes are its high nibble's entry and its low nibble's entry together: '0' to '9'
+// are 0x30 to 0x39, '.' 0x2E, '+' 0x2B, '-' 0x2D, ' ' 0x20, 'E' 0x45 and 'e' 0x65. No other byte
+// gets a class; bytes from 0x80 have a high nibble without entry.
+constexpr byte_row high_nibble_classes = {
+    0, 0, point | sign | space, digit, exponent_mark, 0, exponent_mark, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+constexpr byte_row low_nibble_classes = {
+    digit | space, digit, digit, digit, digit, digit | exponent_mark, digit, digit, digit, digit, 0,
+    sign,          0,     sign,  point, 0};
+
+// The classes each of a field's bytes may have.
+template <unsigned width>
+constexpr byte_row expected_classes() noexcept {
+  using p = positions<width>;
+  byte_row row{};
+  for (unsigned i = 0; i < width; ++i) {
+    row[i] = digit;
+  }
+  row[p::lead] = sign | space;
+  row[p::point] = point;
+  row[p::mark] = exponent_mark;
+  row[p::exponent_sign] = sign;
+  return row;
+}
+
+template <unsigned width>
+constexpr byte_row expected_places = expected_classes<width>();
+
 // Whether both fields have the layout, byte for byte.
 template <unsigned width>
-[[gnu::target("avx2,fma")]] bool both_in_layout(__m256i bytes, __m256i digit_values) noexcept {
-  using p = positions<width>;
-  const __m256i is_digit =
-      _mm256_cmpeq_epi8(_mm256_min_epu8(digit_values, _mm256_set1_epi8(9)), digit_values);
-  const __m256i sign = _mm256_or_si256(bytes_equal(bytes, '-'), bytes_equal(bytes, '+'));
-  const __m256i lead = _mm256_or_si256(sign, bytes_equal(bytes, ' '));
-  // Setting bit 5 maps 'E' to 'e'; no other byte becomes 'e'.
-  const __m256i mark = bytes_equal(_mm256_or_si256(bytes, _mm256_set1_epi8(0x20)), 'e');
-  __m256i fits = _mm256_and_si256(is_digit, broadcast(digit_places<width>));
-  fits =
-      _mm256_or_si256(fits, _mm256_and_si256(bytes_equal(bytes, '.'), broadcast(places<p::point>)));
-  fits = _mm256_or_si256(fits, _mm256_and_si256(mark, broadcast(places<p::mark>)));
-  fits = _mm256_or_si256(fits, _mm256_and_si256(sign, broadcast(places<p::exponent_sign>)));
-  fits = _mm256_or_si256(fits, _mm256_and_si256(lead, broadcast(places<p::lead>)));
-  const auto fitting = static_cast<std::uint32_t>(_mm256_movemask_epi8(fits));
-  return (fitting & p::both_fields) == p::both_fields;
+[[gnu::target("avx2,fma")]] bool both_in_layout(__m256i bytes) noexcept {
+  const __m256i low_nibbles = _mm256_and_si256(bytes, _mm256_set1_epi8(0x0F));
+  const __m256i high_nibbles =
+      _mm256_and_si256(_mm256_srli_epi16(bytes, 4), _mm256_set1_epi8(0x0F));
+  const __m256i classes =
+      _mm256_and_si256(_mm256_shuffle_epi8(broadcast(high_nibble_classes), high_nibbles),
+                       _mm256_shuffle_epi8(broadcast(low_nibble_classes), low_nibbles));
+  const __m256i misfits = _mm256_cmpeq_epi8(
+      _mm256_and_si256(classes, broadcast(expected_places<width>)), _mm256_setzero_si256());
+  const auto misfitting = static_cast<std::uint32_t>(_mm256_movemask_epi8(misfits));
+  return (misfitting & positions<width>::both_fields) == 0;
 }
 
 // Per field, the four 32-bit parts: upper and lower four of the mantissa's last eight digits,
@@ -289,7 +329,7 @@ template <unsigned width>
   for (unsigned i = 0; i < pair_count; ++i) {
     const __m256i bytes = load_pair<width>(line, 2 * i);
     const __m256i digit_values = _mm256_sub_epi8(bytes, _mm256_set1_epi8('0'));
-    in_layout &= both_in_layout<width>(bytes, digit_values);
+    in_layout &= both_in_layout<width>(bytes);
     parts[i] = field_parts<width>(bytes, digit_values);
   }
   if (!in_layout) {

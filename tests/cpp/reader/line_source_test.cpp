@@ -124,8 +124,7 @@ TEST_F(line_source_test, rejects_invalid_utf8_lines) {
 }
 
 TEST_F(line_source_test, marks_the_lines_known_to_be_ascii) {
-  // Lines before a buffer's first non-ASCII byte are ASCII; from it on, and across reads, each
-  // line is validated alone and carries no mark, whatever it holds.
+  // Each line, across reads too, is marked by what it holds itself.
   script = {{"ab\ncd\n\xc3\xa9\nef\ng"}, {"h\n"}};
   line_source source(-1);
   std::vector<std::pair<std::string, bool>> seen;
@@ -135,7 +134,25 @@ TEST_F(line_source_test, marks_the_lines_known_to_be_ascii) {
   }
   EXPECT_EQ(seen,
             (std::vector<std::pair<std::string, bool>>{
-                {"ab", true}, {"cd", true}, {"\xc3\xa9", false}, {"ef", false}, {"gh", false}}));
+                {"ab", true}, {"cd", true}, {"\xc3\xa9", false}, {"ef", true}, {"gh", true}}));
+}
+
+TEST_F(line_source_test, peeks_only_at_a_buffered_line_of_the_length_asked) {
+  script = {{"abc\nde\nfgh"}, {"\n"}};
+  line_source source(-1);
+  // Nothing is buffered before the first read.
+  EXPECT_EQ(source.peek_line(3), nullptr);
+  ASSERT_EQ(std::string(source.next_line().text), "abc");
+  EXPECT_EQ(source.peek_line(3), nullptr);
+  EXPECT_EQ(source.peek_line(1), nullptr);
+  const char* line = source.peek_line(2);
+  ASSERT_NE(line, nullptr);
+  EXPECT_EQ(std::string(line, 2), "de");
+  source.skip_line(2);
+  // "fgh" has its line feed in the next read: it is not peeked, but read as a line.
+  EXPECT_EQ(source.peek_line(3), nullptr);
+  EXPECT_EQ(std::string(source.next_line().text), "fgh");
+  EXPECT_EQ(source.next_line().what, next_line_result::outcome::end);
 }
 
 TEST_F(line_source_test, invalid_line_after_ascii_lines_of_its_buffer) {
