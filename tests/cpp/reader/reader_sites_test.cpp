@@ -3,6 +3,7 @@
 #include "support/failure_message.h"
 #include "support/temp_file.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <korvane/read_failure.h>
 #include <optional>
@@ -57,6 +58,22 @@ std::string repeated(const std::string& piece, int times) {
 
 const std::string two_blocks = "2\na\nb\nh\n         1.0         2.0\nh\n";
 
+// A file of `count` parameters named a, whose blocks are a header line and lines of `field`:
+// full lines in the simulation's layout, which the vector line reader takes where it can.
+std::string layout_blocks(int count, int blocks, const std::string& field) {
+  std::string out = std::to_string(count) + "\n" + repeated("a\n", count);
+  for (int block = 0; block < blocks; ++block) {
+    out += "h\n";
+    for (int first = 0; first < count; first += 10) {
+      out += repeated(field, std::min(10, count - first)) + "\n";
+    }
+  }
+  return out;
+}
+
+const std::string w12_field = "-1.23456E-01";
+const std::string w15_field = " 1.23456789E+02";
+
 INSTANTIATE_TEST_SUITE_P(
     reader_sites_test, located_failure,
     ::testing::Values(
@@ -85,6 +102,32 @@ INSTANTIATE_TEST_SUITE_P(
                    .field_index = 0,
                    .field_start = 0,
                    .field_end = 12}},
+        // Lines read whole by the vector path still count.
+        site_case{"bad_field_after_whole_lines",
+                  layout_blocks(12, 2, w12_field) + "h\n" + repeated(w12_field, 3) +
+                      "1.23456E-01x" + repeated(w12_field, 6) + "\n",
+                  12,
+                  {.line_number = 21,
+                   .line_length = 120,
+                   .has_field = true,
+                   .field_index = 3,
+                   .field_start = 36,
+                   .field_end = 48}},
+        site_case{"missing_line_after_whole_lines",
+                  layout_blocks(10, 1, w15_field) + "h\n",
+                  15,
+                  {.line_number = 15}},
+        // A line longer than its fields is read field by field, and the next one still counts.
+        site_case{"blank_field_after_a_longer_line",
+                  layout_blocks(10, 3, w15_field) + "h\n" + repeated(w15_field, 10) + "x\nh\n" +
+                      repeated(w15_field, 9) + std::string(15, ' ') + "\n",
+                  15,
+                  {.line_number = 21,
+                   .line_length = 150,
+                   .has_field = true,
+                   .field_index = 9,
+                   .field_start = 135,
+                   .field_end = 150}},
         site_case{"field_past_line_end",
                   "2\na\nb\nh\n         1.0     2\n",
                   12,
