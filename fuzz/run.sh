@@ -18,7 +18,7 @@ fi
 
 cmake -S "$root" -B "$build" -DCMAKE_CXX_COMPILER="$compiler" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DKORVANE_FUZZ=ON -DKORVANE_PYTHON=OFF -DKORVANE_TESTS=OFF > /dev/null
-cmake --build "$build" -j 2 --target field_parse_fuzz reader_fuzz > /dev/null
+cmake --build "$build" -j 2 --target field_parse_fuzz reader_fuzz simulation_line_fuzz > /dev/null
 
 # The targets silence the reader's reports themselves; sanitizer findings stop the run.
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
@@ -63,5 +63,6 @@ run_target() {
 
 run_target field field_parse_fuzz 20
 run_target reader reader_fuzz 12000
+run_target line simulation_line_fuzz 200
 
 exit "$failed"
