@@ -45,6 +45,16 @@ void column::grow() {
   capacity_ = capacity;
 }
 
+void column::expect(std::size_t capacity) noexcept {
+  if (capacity <= capacity_) {
+    return;
+  }
+  if (void* room = failure::try_reallocate_bytes(data_, capacity, sizeof(float))) {
+    data_ = static_cast<float*>(room);
+    capacity_ = capacity;
+  }
+}
+
 void column::release() noexcept {
   failure::free_bytes(data_);
 }

@@ -233,13 +233,31 @@ bool take_simulation_line(numbered_lines& lines, text::simulation_line_reader re
   return true;
 }
 
+// Makes room in every column for as many blocks as a file of file_size bytes holds, judged by
+// the bytes [start, end) of its first block, so that the columns are allocated once rather than
+// grown by doubling and copying. A file whose size is unknown (0) gets no room in advance.
+void expect_blocks(columns& data, std::uint64_t file_size, std::uint64_t start,
+                   std::uint64_t end) noexcept {
+  if (file_size <= end || end <= start) {
+    return;
+  }
+  const std::uint64_t blocks = 1 + (file_size - end) / (end - start);
+  // A little more, for blocks a few bytes shorter than the first.
+  const std::uint64_t room = blocks + blocks / 64 + 16;
+  for (column& values : data) {
+    values.expect(static_cast<std::size_t>(room));
+  }
+}
+
 // Reads block after block, each a header line and its data lines, up to the end of the input.
 template <std::uint32_t known_width>
-void read_blocks(numbered_lines& lines, std::uint32_t width, columns& data) {
+void read_blocks(numbered_lines& lines, std::uint32_t width, std::uint64_t file_size,
+                 columns& data) {
   const std::size_t count = data.size();
   const text::simulation_line_reader read_line = text::simulation_line_reader_for(known_width);
   block_tile tile(data);
-  while (next_or_end(lines)) {
+  const std::uint64_t first_block_start = lines.source.offset();
+  for (bool first_block = true; next_or_end(lines); first_block = false) {
     tile.start_block();
     for (std::size_t first = 0; first < count; first += fields_per_line) {
       if (read_line != nullptr && count - first >= fields_per_line &&
@@ -253,6 +271,9 @@ void read_blocks(numbered_lines& lines, std::uint32_t width, columns& data) {
       const auto fields =
           static_cast<std::uint32_t>(std::min<std::size_t>(fields_per_line, count - first));
       read_data_line<known_width>(lines, *data_line, width, fields, tile, first);
+    }
+    if (first_block) {
+      expect_blocks(data, file_size, first_block_start, lines.source.offset());
     }
   }
   tile.flush();
@@ -273,15 +294,16 @@ columns read_plot_file(std::string_view file_path, std::uint32_t n_digits) {
   // The first block's header line comes next, then its first data line.
   lines.first_data_line = lines.count + 2;
   columns data(count);
+  const std::uint64_t file_size = posix::regular_file_size(file.get());
   switch (n_digits) {
   case 12:
-    read_blocks<12>(lines, n_digits, data);
+    read_blocks<12>(lines, n_digits, file_size, data);
     break;
   case 15:
-    read_blocks<15>(lines, n_digits, data);
+    read_blocks<15>(lines, n_digits, file_size, data);
     break;
   default:
-    read_blocks<0>(lines, n_digits, data);
+    read_blocks<0>(lines, n_digits, file_size, data);
   }
   return data;
 }

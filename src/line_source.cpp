@@ -72,6 +72,7 @@ bool line_source::refill() noexcept {
       [this] { return posix::calls.read(fd_, buffer_.data(), buffer_size); });
   begin_ = 0;
   end_ = count < 0 ? 0 : static_cast<std::size_t>(count);
+  bytes_read_ += end_;
   return count >= 0;
 }
 

@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <korvane/io_error.h>
 #include <korvane/line.h>
 #include <korvane/string.h>
@@ -45,6 +46,9 @@ public:
   /// Takes the line that peek_line(length) gave.
   void skip_line(std::size_t length) noexcept { begin_ += length + 1; }
 
+  /// Bytes of the input before the line due next.
+  [[nodiscard]] std::uint64_t offset() const noexcept { return bytes_read_ - (end_ - begin_); }
+
   /// Bytes that may be read past the buffered input; they hold no input.
   static constexpr std::size_t overread = 16;
 
@@ -59,6 +63,7 @@ private:
   int fd_;
   std::size_t begin_ = 0;
   std::size_t end_ = 0;
+  std::uint64_t bytes_read_ = 0;
   // A line that spans refills is gathered here; cleared when the next line is asked for.
   string spanning_;
   std::array<char, buffer_size + overread> buffer_{};

@@ -2,6 +2,7 @@
 #include "posix.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace korvane::posix {
@@ -24,6 +25,14 @@ write_outcome write_all(int fd, std::string_view text) noexcept {
     text.remove_prefix(static_cast<std::size_t>(written));
   }
   return {true, 0};
+}
+
+std::uint64_t regular_file_size(int fd) noexcept {
+  struct stat status {};
+  if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+    return 0;
+  }
+  return static_cast<std::uint64_t>(status.st_size);
 }
 
 file_descriptor::~file_descriptor() {

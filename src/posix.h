@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 #include <sys/types.h>
 
@@ -38,6 +39,10 @@ struct write_outcome {
 
 /// Writes all of text to fd, repeating interrupted writes and continuing partial ones.
 [[nodiscard]] write_outcome write_all(int fd, std::string_view text) noexcept;
+
+/// The size of the regular file open as fd; 0 for anything else (a pipe, a device) or when it
+/// cannot be told.
+[[nodiscard]] std::uint64_t regular_file_size(int fd) noexcept;
 
 /// Owns an open file descriptor and closes it when it goes out of scope.
 class file_descriptor {

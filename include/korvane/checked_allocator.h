@@ -14,6 +14,10 @@ void free_bytes(void* memory) noexcept;
 /// Resizes memory from allocate_bytes (or null) to count * size bytes, keeping its contents;
 /// fails as allocate_bytes does.
 [[nodiscard]] void* reallocate_bytes(void* memory, std::size_t count, std::size_t size);
+/// reallocate_bytes for memory that is only hoped for: null, with memory left as it was, when
+/// the size cannot be expressed or the memory is refused.
+[[nodiscard]] void* try_reallocate_bytes(void* memory, std::size_t count,
+                                         std::size_t size) noexcept;
 } // namespace failure
 
 /// Standard allocator that sends every request through failure::allocate_bytes.

@@ -21,6 +21,9 @@ public:
 
   /// Appends count values, growing the storage as needed.
   void append(const float* values, std::size_t count);
+  /// Makes room for capacity values when the memory is granted; a refusal leaves the column as
+  /// it was, to grow as it fills.
+  void expect(std::size_t capacity) noexcept;
   /// append for a count known when compiling, which copies without a call.
   template <std::size_t count>
   void append(const float* values) {

@@ -70,6 +70,13 @@ void* reallocate_bytes(void* memory, std::size_t count, std::size_t size) {
   return resized;
 }
 
+void* try_reallocate_bytes(void* memory, std::size_t count, std::size_t size) noexcept {
+  if (size == 0 || count > static_cast<std::size_t>(PTRDIFF_MAX) / size) {
+    return nullptr;
+  }
+  return std::realloc(memory, count * size);
+}
+
 void free_bytes(void* memory) noexcept {
   std::free(memory);
 }
