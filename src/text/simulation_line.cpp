@@ -50,8 +50,23 @@ struct positions {
 // Sixteen bytes, the same in both halves of a register.
 using byte_row = std::array<char, 16>;
 
-[[gnu::target("avx2,fma")]] __m256i broadcast(const byte_row& row) noexcept {
-  return _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row.data())));
+// A row for both halves, laid out as a register loads it: one load, which the compiler can fold
+// into the instruction that uses it.
+struct alignas(32) register_row {
+  std::array<char, 32> bytes;
+};
+
+constexpr register_row doubled(const byte_row& row) noexcept {
+  register_row both{};
+  for (std::size_t i = 0; i < row.size(); ++i) {
+    both.bytes[i] = row[i];
+    both.bytes[i + row.size()] = row[i];
+  }
+  return both;
+}
+
+[[gnu::target("avx2,fma")]] __m256i broadcast(const register_row& row) noexcept {
+  return _mm256_load_si256(reinterpret_cast<const __m256i*>(row.bytes.data()));
 }
 
 // 0xFF at the given positions, 0 elsewhere.
@@ -97,7 +112,8 @@ constexpr byte_row gather_order() noexcept {
 
 // Byte weights of the first sum, a pair of bytes to a 16-bit word: two digits each in words 0 to
 // 3, then the ninth digit, the lead's flag, the exponent's flag and the exponent alone.
-constexpr byte_row digit_pair_weights = {10, 1, 10, 1, 10, 1, 10, 1, 1, 0, 1, 0, 1, 0, 10, 1};
+constexpr register_row digit_pair_weights =
+    doubled({10, 1, 10, 1, 10, 1, 10, 1, 1, 0, 1, 0, 1, 0, 10, 1});
 
 // Word weights of the second sum, a pair of words to a 32-bit part: the upper four and the lower
 // four of the last eight digits, the ninth digit with 16 times the lead's flag, and the exponent
@@ -143,11 +159,11 @@ constexpr std::array<double, 256> powers_for = power_table<width>();
 
 // The rows, computed when compiling.
 template <unsigned width>
-constexpr byte_row digit_places = digit_marks<width>();
+constexpr register_row digit_places = doubled(digit_marks<width>());
 template <unsigned width>
-constexpr byte_row gather_places = gather_order<width>();
+constexpr register_row gather_places = doubled(gather_order<width>());
 template <unsigned... at>
-constexpr byte_row places = marks<at...>();
+constexpr register_row places = doubled(marks<at...>());
 
 // Two fields per register, from line + first * width on.
 template <unsigned width>
@@ -173,11 +189,12 @@ enum byte_class : char {
 // A byte's classes are its high nibble's entry and its low nibble's entry together: '0' to '9'
 // are 0x30 to 0x39, '.' 0x2E, '+' 0x2B, '-' 0x2D, ' ' 0x20, 'E' 0x45 and 'e' 0x65. No other byte
 // gets a class; bytes from 0x80 have a high nibble without entry.
-constexpr byte_row high_nibble_classes = {
-    0, 0, point | sign | space, digit, exponent_mark, 0, exponent_mark, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-constexpr byte_row low_nibble_classes = {
-    digit | space, digit, digit, digit, digit, digit | exponent_mark, digit, digit, digit, digit, 0,
-    sign,          0,     sign,  point, 0};
+constexpr register_row high_nibble_classes =
+    doubled({0, 0, point | sign | space, digit, exponent_mark, 0, exponent_mark, 0, 0, 0, 0, 0, 0,
+             0, 0, 0});
+constexpr register_row low_nibble_classes =
+    doubled({digit | space, digit, digit, digit, digit, digit | exponent_mark, digit, digit, digit,
+             digit, 0, sign, 0, sign, point, 0});
 
 // The classes each of a field's bytes may have.
 template <unsigned width>
@@ -195,7 +212,7 @@ constexpr byte_row expected_classes() noexcept {
 }
 
 template <unsigned width>
-constexpr byte_row expected_places = expected_classes<width>();
+constexpr register_row expected_places = doubled(expected_classes<width>());
 
 // Whether both fields have the layout, byte for byte.
 template <unsigned width>
