@@ -216,16 +216,16 @@ static_assert(text::simulation_line_overread <= line_source::overread);
 
 // Takes the next line when it is a full data line that the simulation line reader decides,
 // sending its values to the tile's columns from `first` on. Such a line holds nothing but the
-// layout's bytes up to its line feed, so it is ASCII and no failure can come from it.
+// layout's bytes up to its terminator, so it is ASCII and no failure can come from it.
 bool take_simulation_line(numbered_lines& lines, text::simulation_line_reader read_line,
                           std::uint32_t width, block_tile& tile, std::size_t first) {
   const std::size_t length = std::size_t{fields_per_line} * width;
-  const char* text = lines.source.peek_line(length);
+  const peeked_line peeked = lines.source.peek_line(length);
   std::array<float, fields_per_line> values;
-  if (text == nullptr || !read_line(text, values.data())) {
+  if (peeked.text == nullptr || !read_line(peeked.text, values.data())) {
     return false;
   }
-  lines.source.skip_line(length);
+  lines.source.skip_line(peeked);
   ++lines.count;
   for (std::uint32_t j = 0; j < fields_per_line; ++j) {
     tile.put(first + j, values[j]);

@@ -23,6 +23,14 @@ struct next_line_result {
   bool ascii = false;
 };
 
+/// A line seen in the buffer and not yet taken.
+struct peeked_line {
+  /// The line's first byte; null when the line was not there to see.
+  const char* text = nullptr;
+  /// The line's bytes with its terminator.
+  std::size_t length_with_terminator = 0;
+};
+
 /// Reads a file line by line through an 8192-byte buffer, one read per refill.
 class line_source {
 public:
@@ -36,15 +44,21 @@ public:
   /// The text stays valid until the next call.
   [[nodiscard]] next_line_result next_line();
 
-  /// The start of the next line when it lies in the buffer with `length` bytes before its line
-  /// feed; null otherwise. The bytes [start, start + length + overread) can be read. The line is
-  /// left in place: skip_line takes it.
-  [[nodiscard]] const char* peek_line(std::size_t length) const noexcept {
-    const std::size_t feed = begin_ + length;
-    return feed < end_ && buffer_[feed] == '\n' ? buffer_.data() + begin_ : nullptr;
+  /// The next line when it lies in the buffer with `length` bytes before its terminator, "\n"
+  /// or "\r\n"; no text otherwise. The bytes [text, text + length + overread) can be read. The
+  /// line is left in place: skip_line takes it.
+  [[nodiscard]] peeked_line peek_line(std::size_t length) const noexcept {
+    const std::size_t terminator = begin_ + length;
+    if (terminator < end_ && buffer_[terminator] == '\n') {
+      return {buffer_.data() + begin_, length + 1};
+    }
+    if (terminator + 1 < end_ && buffer_[terminator] == '\r' && buffer_[terminator + 1] == '\n') {
+      return {buffer_.data() + begin_, length + 2};
+    }
+    return {};
   }
-  /// Takes the line that peek_line(length) gave.
-  void skip_line(std::size_t length) noexcept { begin_ += length + 1; }
+  /// Takes the line that peek_line gave.
+  void skip_line(const peeked_line& peeked) noexcept { begin_ += peeked.length_with_terminator; }
 
   /// Bytes of the input before the line due next.
   [[nodiscard]] std::uint64_t offset() const noexcept { return bytes_read_ - (end_ - begin_); }

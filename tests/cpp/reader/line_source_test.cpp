@@ -138,20 +138,26 @@ TEST_F(line_source_test, marks_the_lines_known_to_be_ascii) {
 }
 
 TEST_F(line_source_test, peeks_only_at_a_buffered_line_of_the_length_asked) {
-  script = {{"abc\nde\nfgh"}, {"\n"}};
+  script = {{"abc\nde\r\nf\rg\nhij"}, {"\n"}};
   line_source source(-1);
   // Nothing is buffered before the first read.
-  EXPECT_EQ(source.peek_line(3), nullptr);
+  EXPECT_EQ(source.peek_line(3).text, nullptr);
   ASSERT_EQ(std::string(source.next_line().text), "abc");
-  EXPECT_EQ(source.peek_line(3), nullptr);
-  EXPECT_EQ(source.peek_line(1), nullptr);
-  const char* line = source.peek_line(2);
-  ASSERT_NE(line, nullptr);
-  EXPECT_EQ(std::string(line, 2), "de");
-  source.skip_line(2);
-  // "fgh" has its line feed in the next read: it is not peeked, but read as a line.
-  EXPECT_EQ(source.peek_line(3), nullptr);
-  EXPECT_EQ(std::string(source.next_line().text), "fgh");
+  EXPECT_EQ(source.peek_line(4).text, nullptr);
+  EXPECT_EQ(source.peek_line(1).text, nullptr);
+  const peeked_line crlf = source.peek_line(2);
+  ASSERT_NE(crlf.text, nullptr);
+  EXPECT_EQ(std::string(crlf.text, 2), "de");
+  source.skip_line(crlf);
+  // A carriage return inside the line is no terminator.
+  EXPECT_EQ(source.peek_line(1).text, nullptr);
+  const peeked_line lf = source.peek_line(3);
+  ASSERT_NE(lf.text, nullptr);
+  EXPECT_EQ(std::string(lf.text, 3), "f\rg");
+  source.skip_line(lf);
+  // "hij" has its line feed in the next read: it is not peeked at, but read as a line.
+  EXPECT_EQ(source.peek_line(3).text, nullptr);
+  EXPECT_EQ(std::string(source.next_line().text), "hij");
   EXPECT_EQ(source.next_line().what, next_line_result::outcome::end);
 }
 

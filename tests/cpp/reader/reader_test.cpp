@@ -145,22 +145,23 @@ TEST(reader_test, long_lines_span_buffer_refills) {
   }
 }
 
-// Blocks of twelve parameters in the simulation's layout, value block + parameter / 100 each;
-// header line i is header_length(i) bytes long, so the first block can misjudge the others.
+// Blocks of twelve parameters in the simulation's layout, value block + parameter / 100 each,
+// lines ended by the terminator; header line i is header_length(i) bytes long, so the first
+// block can misjudge the others.
 template <class HeaderLength>
-std::string blocks_of_twelve(int blocks, HeaderLength header_length) {
+std::string blocks_of_twelve(int blocks, HeaderLength header_length, const char* terminator) {
   std::string file = "title 12\n";
   for (int i = 0; i < 12; ++i) {
     file += "p\n";
   }
   for (int block = 0; block < blocks; ++block) {
-    file += std::string(header_length(block), 'h') + "\n";
+    file += std::string(static_cast<std::size_t>(header_length(block)), 'h') + terminator;
     for (int i = 0; i < 12; ++i) {
       char field[16];
       std::snprintf(field, sizeof field, "%12.5E", block + i / 100.0);
       file += field;
       if (i == 9 || i == 11) {
-        file += "\n";
+        file += terminator;
       }
     }
   }
@@ -171,15 +172,17 @@ TEST(reader_test, columns_hold_every_block_whatever_the_first_block_suggests) {
   struct case_of_headers {
     const char* name;
     int (*header_length)(int block);
+    const char* terminator;
   };
   const case_of_headers cases[] = {
-      {"first block longest", [](int block) { return block == 0 ? 20000 : 4; }},
-      {"first block shortest", [](int block) { return block == 0 ? 1 : 300; }},
-      {"blocks alike", [](int) { return 30; }},
+      {"first block longest", [](int block) { return block == 0 ? 20000 : 4; }, "\n"},
+      {"first block shortest", [](int block) { return block == 0 ? 1 : 300; }, "\n"},
+      {"blocks alike", [](int) { return 30; }, "\n"},
+      {"blocks alike, CRLF", [](int) { return 30; }, "\r\n"},
   };
   constexpr int blocks = 700;
   for (const case_of_headers& c : cases) {
-    const bit_columns data = read_bits(blocks_of_twelve(blocks, c.header_length), 12);
+    const bit_columns data = read_bits(blocks_of_twelve(blocks, c.header_length, c.terminator), 12);
     ASSERT_EQ(data.size(), 12U) << c.name;
     for (std::size_t i = 0; i < data.size(); ++i) {
       ASSERT_EQ(data[i].size(), std::size_t{blocks}) << c.name << ", parameter " << i;
