@@ -71,10 +71,12 @@ void* reallocate_bytes(void* memory, std::size_t count, std::size_t size) {
 }
 
 void* try_reallocate_bytes(void* memory, std::size_t count, std::size_t size) noexcept {
-  if (size == 0 || count > static_cast<std::size_t>(PTRDIFF_MAX) / size) {
+  if (size != 0 && count > static_cast<std::size_t>(PTRDIFF_MAX) / size) {
     return nullptr;
   }
-  return std::realloc(memory, count * size);
+  // As in reallocate_bytes, never a size of 0, with which realloc would free the memory.
+  const std::size_t bytes = count * size;
+  return std::realloc(memory, bytes == 0 ? 1 : bytes);
 }
 
 void free_bytes(void* memory) noexcept {

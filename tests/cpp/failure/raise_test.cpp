@@ -4,6 +4,7 @@
 #include "support/write_capture.h"
 
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <gtest/gtest.h>
 #include <korvane/checked_allocator.h>
@@ -75,6 +76,26 @@ TEST(raise_test, capacity_overflow_is_located_in_the_allocator) {
         << r.count << " x " << r.size;
     EXPECT_STREQ(failure.where().file, "src/failure/allocate.cpp");
   }
+}
+
+TEST(raise_test, a_hoped_for_resize_refused_leaves_the_memory_as_it_was) {
+  auto* memory = static_cast<char*>(failure::allocate_bytes(4, 1));
+  std::memcpy(memory, "abc", 4);
+  const write_capture capture;
+  // A size that cannot be expressed, and one no machine grants: no failure, no report.
+  EXPECT_EQ(failure::try_reallocate_bytes(memory, PTRDIFF_MAX, 2), nullptr);
+#ifndef __SANITIZE_ADDRESS__
+  // (AddressSanitizer ends the process on a request this size instead of refusing it.)
+  EXPECT_EQ(failure::try_reallocate_bytes(memory, PTRDIFF_MAX / 2, 1), nullptr);
+#endif
+  EXPECT_EQ(capture.received(STDERR_FILENO), "");
+  EXPECT_STREQ(memory, "abc");
+  // An empty size keeps a block rather than freeing it.
+  memory = static_cast<char*>(failure::try_reallocate_bytes(memory, 0, 1));
+  ASSERT_NE(memory, nullptr);
+  memory = static_cast<char*>(failure::try_reallocate_bytes(memory, 8, 1));
+  ASSERT_NE(memory, nullptr);
+  failure::free_bytes(memory);
 }
 
 TEST(raise_test, in_flight_between_raise_and_catch) {
