@@ -18,10 +18,24 @@ import tarfile
 import tempfile
 import zipfile
 
+# pip imports this module from the source folder, which a build leaves as it found it: nothing
+# imported from here on is cached as bytecode, and the cache of this module itself, written
+# before it ran, is removed again (with its folder, when that is left empty).
+sys.dont_write_bytecode = True
+if globals().get("__cached__"):
+    try:
+        os.remove(__cached__)
+        os.rmdir(os.path.dirname(__cached__))
+    except OSError:
+        pass
+
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 STUBS = "korvane-stubs"
-# Source folders and files that do not go into a source archive: builds, caches, version control.
-NOT_SOURCES = re.compile(r"^(\.git|build.*|dist|__pycache__|.*\.egg-info|bench/data)$")
+# What does not go into a source archive, as .gitignore has it: at the top, version control,
+# builds and generated data, by path; at any depth, interpreter caches and packages, by name.
+# The archive's PKG-INFO is written afresh, so an unpacked archive's own is left out.
+NOT_SOURCES_AT_TOP = re.compile(r"^(\.git|build.*|dist|bench/data|PKG-INFO)$")
+NOT_SOURCES_ANYWHERE = re.compile(r"^(__pycache__|.*\.pyc|.*\.whl|.*\.egg-info)$")
 # The [project] fields written into the metadata, with their names there.
 METADATA_FIELDS = {"name": "Name", "version": "Version", "description": "Summary",
                    "requires-python": "Requires-Python"}
@@ -121,14 +135,20 @@ def write_wheel(wheel_directory, module):
     return wheel_name
 
 
+def is_source(relative):
+    """Whether a file or folder, named relative to the root, belongs to the project's sources."""
+    return not (NOT_SOURCES_AT_TOP.match(relative.as_posix())
+                or NOT_SOURCES_ANYWHERE.match(relative.name))
+
+
 def source_files():
-    """The project's files relative to the root, without builds and caches."""
+    """The project's files relative to the root, without builds, caches and packages."""
     for folder, subfolders, files in os.walk(ROOT):
         relative = pathlib.Path(folder).relative_to(ROOT)
-        subfolders[:] = sorted(name for name in subfolders
-                               if not NOT_SOURCES.match((relative / name).as_posix()))
+        subfolders[:] = sorted(name for name in subfolders if is_source(relative / name))
         for name in sorted(files):
-            yield relative / name
+            if is_source(relative / name):
+                yield relative / name
 
 
 # The hooks pip calls.

@@ -15,6 +15,11 @@ import unittest
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 EXAMPLES = ROOT / "tests" / "python"
+# This test writes nothing into the sources either, but the pip builds it runs may write
+# bytecode wherever they would on a machine that does not forbid it.
+sys.dont_write_bytecode = True
+ENVIRONMENT = {name: value for name, value in os.environ.items()
+               if name != "PYTHONDONTWRITEBYTECODE"}
 sys.path.insert(0, str(ROOT / "backend"))
 import korvane_build  # noqa: E402  (the backend pip runs, for the source archive)
 
@@ -52,15 +57,16 @@ def interpreters():
 
 def run(command, **options):
     done = subprocess.run([str(part) for part in command], capture_output=True, text=True,
-                          timeout=600, **options)
+                          timeout=600, env=ENVIRONMENT, **options)
     if done.returncode != 0:
         raise AssertionError(f"{command} failed:\n{done.stdout}\n{done.stderr}")
     return done.stdout
 
 
 def snapshot(folder):
-    """Every file under folder with its size and modification time."""
+    """Every folder under folder, and every file with its size and modification time."""
     return sorted((str(path.relative_to(folder)), path.stat().st_size, path.stat().st_mtime_ns)
+                  if path.is_file() else (str(path.relative_to(folder)),)
                   for path in folder.rglob("*"))
 
 
@@ -102,7 +108,7 @@ class PipInstallTest(unittest.TestCase):
         def mypy(example):
             return subprocess.run(["mypy", "--python-executable", python, "--cache-dir",
                                    os.devnull, "--no-error-summary", example], cwd=EXAMPLES,
-                                  capture_output=True, text=True, timeout=300)
+                                  capture_output=True, text=True, timeout=300, env=ENVIRONMENT)
 
         accepted, rejected = mypy("typed_example.py"), mypy("typed_wrong_calls.py")
         self.assertEqual((accepted.returncode, accepted.stdout), (0, ""))
@@ -130,12 +136,47 @@ class PipInstallTest(unittest.TestCase):
         with self.subTest(interpreter=interpreter, command="wheel"):
             wheels = self.work / "wheels"
             python = self.fresh_environment(interpreter, "wheel")
+            before = snapshot(self.sources)
             run([python, *pip, "wheel", "--no-index", "--no-build-isolation", "-w", wheels,
                  self.sources])
+            self.assertEqual(snapshot(self.sources), before)
             built = [path.name for path in wheels.iterdir()]
             self.assertEqual(len(built), 1, built)
             run([python, *pip, "install", "--no-index", wheels / built[0]])
             self.check_installed(python, wheel_tag=built[0][:-len(".whl")].split("-", 2)[2])
+
+    def test_source_archive(self):
+        """The archive holds the project's files, and no cache, build or package at any depth:
+        the same files as git's list where there is one, and a copy of the sources with such
+        things put in at several depths gives the same archive."""
+        def members(archive):
+            with tarfile.open(archive) as sources:
+                return sorted(name.split("/", 1)[1] for name in sources.getnames())
+
+        packed = members(self.work / (self.sources.name + ".tar.gz"))
+        listed = shutil.which("git") and subprocess.run(
+            ["git", "-C", ROOT, "ls-files", "--cached", "--others", "--exclude-standard", "-z"],
+            capture_output=True, text=True)
+        if listed and listed.returncode == 0:
+            tracked = [name for name in listed.stdout.split("\0") if (ROOT / name).is_file()]
+            self.assertEqual(packed, sorted(tracked + ["PKG-INFO"]))
+
+        copy = self.work / "planted"
+        shutil.copytree(self.sources, copy)
+        for name in ["__pycache__/x.cpython-311.pyc", "backend/__pycache__/korvane_build.pyc",
+                     "tests/python/__pycache__/support.pypy39.pyc", "src/stray.pyc",
+                     "korvane-0.1.0-cp311-cp311-linux_x86_64.whl", "bench/x-pp39.whl",
+                     "build-pypy/CMakeCache.txt", "dist/korvane-0.1.0.tar.gz",
+                     "bench/data/plot0.txt", "backend/korvane.egg-info/PKG-INFO", ".git/HEAD"]:
+            (copy / name).parent.mkdir(parents=True, exist_ok=True)
+            (copy / name).write_text("not a source\n")
+        archives = self.work / "planted-archive"
+        archives.mkdir()
+        made = run([sys.executable, "-c", "import sys, korvane_build; "
+                    "print(korvane_build.build_sdist(sys.argv[1]))", archives],
+                   cwd=copy / "backend").strip()
+        self.assertEqual(members(archives / made), packed)
+
 
 if __name__ == "__main__":
     unittest.main(argv=sys.argv[:1], verbosity=2)
