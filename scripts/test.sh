@@ -5,7 +5,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
 
-"$root/scripts/setup.sh"
+"$root/scripts/setup.sh" test
 
 run_suite() {
   local dir=$1
@@ -15,9 +15,10 @@ run_suite() {
   (cd "$dir" && ctest --output-on-failure -j "$jobs")
 }
 
-run_suite "$root/build" -DKORVANE_WERROR=ON
-run_suite "$root/build-sanitize" -DKORVANE_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DKORVANE_SANITIZE=ON
+# The tests are turned on explicitly: the quickstart configures build/ without them.
+run_suite "$root/build" -DKORVANE_TESTS=ON -DKORVANE_WERROR=ON
+run_suite "$root/build-sanitize" -DKORVANE_TESTS=ON -DKORVANE_WERROR=ON \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVANE_SANITIZE=ON
 
 # A bounded run of each libFuzzer target, 30 seconds each.
 if command -v clang++-16 > /dev/null; then
