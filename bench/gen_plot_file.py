@@ -3,6 +3,7 @@
 
 import argparse
 import math
+import os
 import random
 import sys
 
@@ -63,6 +64,8 @@ def main():
         write_plot_file(sys.stdout, args.width, args.params, args.blocks, args.seed,
                         args.exponent_span)
     else:
+        # The output's folder (bench/data/, say) is made when missing: a clone has none.
+        os.makedirs(os.path.dirname(args.out) or ".", exist_ok=True)
         with open(args.out, "w", encoding="ascii", newline="\n") as out:
             write_plot_file(out, args.width, args.params, args.blocks, args.seed,
                             args.exponent_span)
