@@ -236,14 +236,22 @@ bool take_simulation_line(numbered_lines& lines, text::simulation_line_reader re
 // Makes room in every column for as many blocks as a file of file_size bytes holds, judged by
 // the bytes [start, end) of its first block, so that the columns are allocated once rather than
 // grown by doubling and copying. A file whose size is unknown (0) gets no room in advance.
-void expect_blocks(columns& data, std::uint64_t file_size, std::uint64_t start,
+//
+// The first block may be no guide to the rest (a long header line further on, say), so the room
+// is capped twice: the rest of the file holds at most rest / (columns * width) blocks, and the
+// room taken in all never exceeds the rest of the file in bytes, so that a narrow width cannot
+// make it reserve several times the file. Past the cap the columns grow as they fill.
+void expect_blocks(columns& data, std::uint32_t width, std::uint64_t file_size, std::uint64_t start,
                    std::uint64_t end) noexcept {
-  if (file_size <= end || end <= start) {
+  if (file_size <= end || end <= start || data.empty()) {
     return;
   }
-  const std::uint64_t blocks = 1 + (file_size - end) / (end - start);
+  const std::uint64_t rest = file_size - end;
+  const std::uint64_t blocks = 1 + rest / (end - start);
   // A little more, for blocks a few bytes shorter than the first.
-  const std::uint64_t room = blocks + blocks / 64 + 16;
+  const std::uint64_t estimate = blocks + blocks / 64 + 16;
+  const std::uint64_t bytes_per_block = data.size() * std::max<std::uint64_t>(width, sizeof(float));
+  const std::uint64_t room = std::min(estimate, 1 + rest / bytes_per_block);
   for (column& values : data) {
     values.expect(static_cast<std::size_t>(room));
   }
@@ -273,7 +281,7 @@ void read_blocks(numbered_lines& lines, std::uint32_t width, std::uint64_t file_
       read_data_line<known_width>(lines, *data_line, width, fields, tile, first);
     }
     if (first_block) {
-      expect_blocks(data, file_size, first_block_start, lines.source.offset());
+      expect_blocks(data, width, file_size, first_block_start, lines.source.offset());
     }
   }
   tile.flush();

@@ -53,8 +53,7 @@ result<py_ref> read_tolvera(PyObject* const* arguments, Py_ssize_t positional_co
 } // namespace
 
 PyObject* fastcall_cfunction_with_keywords(PyObject*, PyObject* const* arguments,
-                                           Py_ssize_t positional_count,
-                                           PyObject* keyword_names) noexcept {
+                                           Py_ssize_t positional_count, PyObject* keyword_names) {
   // The path's UTF-8 belongs to the argument, which outlives the call.
   std::string_view file_path;
   return guarded_entry(

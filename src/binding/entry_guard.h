@@ -12,11 +12,18 @@
 //   PanicException coming back from Python code. (A refused allocation can raise "capacity
 //   overflow" anywhere, as in every layer.)
 // Anything else that escapes a body is a defect: it meets the failure trap, which aborts.
+//
+// One unwinding is not an error and passes every entry untouched: the forced unwinding with which
+// pthread_exit ends a thread, as CPython does with a thread that takes the interpreter lock back
+// while the interpreter finalizes. No frame on its way may be noexcept, and every catch-all
+// rethrows it, so that it reaches the interpreter's frames and ends the thread there, with what
+// the frames own released on the way.
 #pragma once
 
 #include "failure/entry.h"
 #include "pending_error.h"
 
+#include <cxxabi.h>
 #include <korvane/read_failure.h>
 #include <string_view>
 
@@ -54,10 +61,11 @@ struct leave_panic_as_raised {
 /// Runs body (returning a result) and hands a successful one to on_success. A pending error is
 /// raised and a fatal failure is raised as PanicException, which on_panic (noexcept) then sees
 /// with the failure's site; both give failure_result. Anything but a fatal failure from the
-/// body, and any failure while raising, meets the failure trap.
+/// body, and any failure while raising, meets the failure trap; a thread's forced unwinding
+/// passes.
 template <class Body, class OnSuccess, class Outcome, class OnPanic = leave_panic_as_raised>
 Outcome guarded_entry(Body&& body, OnSuccess&& on_success, Outcome failure_result,
-                      OnPanic on_panic = {}) noexcept {
+                      OnPanic on_panic = {}) {
   static_assert(noexcept(on_panic(std::declval<const read_site&>())));
   try {
     auto outcome = body();
@@ -65,6 +73,8 @@ Outcome guarded_entry(Body&& body, OnSuccess&& on_success, Outcome failure_resul
   } catch (const read_failure& failure) {
     raise_panic(failure.message());
     on_panic(failure.site());
+  } catch (abi::__forced_unwind&) {
+    throw;
   } catch (...) {
     failure::ffi_boundary_trap();
   }

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <Python.h>
-#include <unistd.h>
 
 namespace korvane::binding {
 
@@ -14,17 +13,10 @@ public:
   gil_release() noexcept : thread_state_(PyEval_SaveThread()) {}
   gil_release(const gil_release&) = delete;
   gil_release& operator=(const gil_release&) = delete;
-  ~gil_release() {
-#ifndef PYPY_VERSION
-    // Once CPython finalizes, a thread that takes the lock back is ended with pthread_exit,
-    // whose unwinding stops at the entry's noexcept frame and aborts the process. The process
-    // is about to exit anyway: this thread waits for that instead.
-    while (_Py_IsFinalizing()) {
-      ::pause();
-    }
-#endif
-    PyEval_RestoreThread(thread_state_);
-  }
+  /// Takes the lock back. Once CPython finalizes, a thread taking it back is ended by
+  /// pthread_exit, whose forced unwinding starts here: the destructor lets it pass, and so does
+  /// every frame up to the interpreter's (entry_guard.h).
+  ~gil_release() noexcept(false) { PyEval_RestoreThread(thread_state_); }
 
 private:
   PyThreadState* thread_state_;

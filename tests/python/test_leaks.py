@@ -145,3 +145,33 @@ class ReferenceCountTest(unittest.TestCase):
 
 if __name__ == "__main__":
     unittest.main()
+
+
+# The child reads a file whose first block (ten one-byte fields) is no guide to the rest: a
+# header line of HEADER bytes follows. The address space is limited to what the child has plus
+# a few times that line, which the reader needs to gather it; room taken for the columns by the
+# first block's measure would be ten times the line's size.
+NARROW_FIRST_BLOCK_CHILD = """
+import resource, korvane
+with open("/proc/self/status") as status:
+    size = next(int(line.split()[1]) for line in status if line.startswith("VmSize:")) * 1024
+limit = size + 4 * HEADER
+resource.setrlimit(resource.RLIMIT_AS, (limit, limit))
+columns = korvane.rust_read_tolvera(PATH, 1)
+print(len(columns), [len(column) for column in columns][:2], flush=True)
+"""
+
+
+@unittest.skipIf(os.environ.get("KORVANE_SANITIZED"), "the sanitizers reserve the address space")
+class AddressSpaceTest(unittest.TestCase):
+    def test_a_short_first_block_reserves_no_more_than_the_file_holds(self):
+        header = 30 << 20
+        files = TempFiles()
+        self.addCleanup(files.cleanup)
+        first_block = " T\n" + "1" * 10 + "\n"
+        text = (" title 10\n" + "".join(f" P{i}\n" for i in range(10)) + first_block +
+                " " + "x" * header + "\n" + "2" * 10 + "\n")
+        path = files.write(text)
+        code, out, err = run_child(f"PATH = {path!r}\nHEADER = {header}\n" +
+                                   NARROW_FIRST_BLOCK_CHILD)
+        self.assertEqual((code, out), (0, b"10 [2, 2]\n"), err[-2000:])

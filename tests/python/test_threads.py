@@ -56,6 +56,18 @@ __import__("sys").modules["holder"] = holder
 print("started", flush=True)
 """
 
+# Daemon threads read in a loop while the main thread exits: some are waiting to take the
+# interpreter lock back when finalization begins, and CPython ends each with pthread_exit.
+DAEMONS_AT_EXIT_CHILD = """
+import threading, time, korvane
+def loop():
+    while True:
+        korvane.rust_read_tolvera(PATH, 12)
+for _ in range(4):
+    threading.Thread(target=loop, daemon=True).start()
+time.sleep(0.2)
+"""
+
 # A thread that has never failed before reads a FIFO fed by the main thread. Once the reader
 # holds all the values (the pipe is drained and its columns need no growth), the address space
 # is capped at its size and the FIFO closed: the reader finishes, and making its Python floats
@@ -152,6 +164,14 @@ class ConcurrentReadsTest(unittest.TestCase):
                                    f"TEXT = {plot_text(distinct_rows(5, 20))!r}\n" +
                                    FINALIZING_CHILD)
         self.assertEqual((code, out), (0, b"started\nfed\n"), err[-2000:])
+
+    def test_exit_while_daemon_threads_read(self):
+        # Whether a thread meets finalization on its way back is a race: many runs make it
+        # likely that some do.
+        path = self.files.write(plot_text(distinct_rows(3, 2000)))
+        outcomes = [run_child(f"PATH = {path!r}\n" + DAEMONS_AT_EXIT_CHILD) for _ in range(25)]
+        self.assertEqual([code for code, _, _ in outcomes], [0] * len(outcomes),
+                         next((err[-2000:] for code, _, err in outcomes if code), b""))
 
     def test_threads_reading_at_once_get_what_one_thread_gets(self):
         paths = [self.files.write(plot_text(distinct_rows(seed, 3000)), f"plot{seed}.txt")
