@@ -26,6 +26,11 @@ std::string_view strip_terminator(std::string_view s) noexcept {
 } // namespace
 
 next_line_result line_source::next_line() {
+  if (given_back_length_ != 0) {
+    // Its text is in the buffer or in spanning_, both untouched since it was given.
+    given_back_length_ = 0;
+    return given_back_;
+  }
   spanning_.clear();
   const char* start = buffer_.data() + begin_;
   if (const void* feed = std::memchr(start, '\n', end_ - begin_)) {
@@ -72,6 +77,9 @@ bool line_source::refill() noexcept {
       [this] { return posix::calls.read(fd_, buffer_.data(), buffer_size); });
   begin_ = 0;
   end_ = count < 0 ? 0 : static_cast<std::size_t>(count);
+  for (std::size_t i = 0; head_length_ < head_.size() && i < end_; ++i) {
+    head_[head_length_++] = buffer_[i];
+  }
   bytes_read_ += end_;
   return count >= 0;
 }

@@ -85,7 +85,11 @@ string failure_note_text(std::string_view quoted_path, const read_site& site) {
 } // namespace
 
 void add_failure_note(const read_site& site, std::string_view file_path) noexcept {
-  if (site.line_number == 0) {
+  // The failures of the first line and the names read before any block concern the file's
+  // opening lines as a whole: they go without a note.
+  const bool before_blocks = site.kind == failure_kind::bad_parameter_count ||
+                             site.kind == failure_kind::missing_name;
+  if (site.line_number == 0 || before_blocks) {
     return;
   }
   // The PanicException is set as the current exception: hold it aside while the note is made,
