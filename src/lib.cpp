@@ -50,16 +50,19 @@ struct numbered_lines {
   std::uint64_t count = 0;
   /// The number of the file's first data line, once the parameter names are read.
   std::uint64_t first_data_line = 0;
+  /// The blocks whose header line has been read.
+  std::uint64_t blocks = 0;
 
   /// The site of the line due next, which is missing or could not be read.
   [[nodiscard]] read_site next_site(failure_kind kind) const noexcept {
-    return {.line_number = count + 1, .kind = kind};
+    return {.line_number = count + 1, .block = blocks, .kind = kind};
   }
   /// The site of the line read last.
   [[nodiscard]] read_site site_of(line current) const noexcept {
     return {.line_number = count,
             .line_length = current.size(),
-            .first_data_line = first_data_line != 0 && count == first_data_line};
+            .first_data_line = first_data_line != 0 && count == first_data_line,
+            .block = blocks};
   }
 };
 
@@ -328,10 +331,9 @@ void expect_blocks(columns& data, std::uint32_t width, std::uint64_t file_size, 
   }
 }
 
-// The block headers a read counts, and keeps when asked to.
+// The block header lines a read keeps when asked to.
 struct block_log {
   bool keep_headers = false;
-  std::uint64_t blocks = 0;
   line_texts headers{};
 };
 
@@ -341,7 +343,7 @@ bool take_header(numbered_lines& lines, block_log& log) {
   if (!header) {
     return false;
   }
-  ++log.blocks;
+  ++lines.blocks;
   if (log.keep_headers) {
     log.headers.emplace_back(text::trim_field(header->text));
   }
@@ -541,7 +543,7 @@ plot_contents read_plot(std::string_view file_path, const plot_request& request)
     }
   }
   dispatch_blocks(lines, width, plan, span, header_taken, log, contents.data);
-  contents.blocks = log.blocks;
+  contents.blocks = lines.blocks;
   contents.block_headers = std::move(log.headers);
   contents.width = width;
   return contents;

@@ -75,6 +75,8 @@ struct read_site {
   /// The field's byte range [field_start, field_end) within the line.
   std::size_t field_start = 0;
   std::size_t field_end = 0;
+  /// 1-based number of the block the line belongs to; 0 for the lines before the blocks.
+  std::uint64_t block = 0;
   /// What the failure concerns.
   failure_kind kind = failure_kind::internal;
 };
