@@ -227,12 +227,15 @@ text::f32_result field_of_width(const char* field, std::uint32_t width) noexcept
 class column_plan {
 public:
   static constexpr std::uint32_t not_read = UINT32_MAX;
+  /// How much of a data line is read.
+  enum class line_use : std::uint8_t { none, some, all };
 
   /// Every parameter, in file order.
   explicit column_plan(std::uint32_t count) : targets_(count) {
     for (std::uint32_t i = 0; i < count; ++i) {
       targets_[i] = i;
     }
+    judge_lines();
   }
   /// The chosen parameters, each to the column of its place in the choice.
   column_plan(std::uint32_t count,
@@ -241,22 +244,33 @@ public:
     for (std::uint32_t k = 0; k < chosen.size(); ++k) {
       targets_[chosen[k]] = k;
     }
+    judge_lines();
   }
 
   /// The number of parameters in the file.
   [[nodiscard]] std::size_t parameters() const noexcept { return targets_.size(); }
   /// The column of parameter i, or not_read.
   [[nodiscard]] std::uint32_t target(std::size_t i) const noexcept { return targets_[i]; }
-  /// Whether every parameter of the data line starting at parameter first is read.
-  [[nodiscard]] bool reads_whole_line(std::size_t first) const noexcept {
-    const std::size_t end = std::min(first + fields_per_line, targets_.size());
-    return std::none_of(targets_.begin() + static_cast<std::ptrdiff_t>(first),
-                        targets_.begin() + static_cast<std::ptrdiff_t>(end),
-                        [](std::uint32_t target) { return target == not_read; });
+  /// How much of the data line starting at parameter first is read.
+  [[nodiscard]] line_use use_of_line(std::size_t first) const noexcept {
+    return uses_[first / fields_per_line];
   }
 
 private:
+  void judge_lines() {
+    for (std::size_t first = 0; first < targets_.size(); first += fields_per_line) {
+      const auto begin = targets_.begin() + static_cast<std::ptrdiff_t>(first);
+      const auto end = begin + static_cast<std::ptrdiff_t>(
+                                   std::min<std::size_t>(fields_per_line, targets_.size() - first));
+      const auto unread = std::count(begin, end, not_read);
+      uses_.push_back(unread == 0             ? line_use::all
+                      : unread == end - begin ? line_use::none
+                                              : line_use::some);
+    }
+  }
+
   std::vector<std::uint32_t, checked_allocator<std::uint32_t>> targets_;
+  std::vector<line_use, checked_allocator<line_use>> uses_;
 };
 
 // Appends the values of the data line's first `fields` fields to the tile's columns of the
@@ -303,6 +317,35 @@ bool take_simulation_line(numbered_lines& lines, text::simulation_line_reader re
   ++lines.count;
   for (std::uint32_t j = 0; j < fields_per_line; ++j) {
     tile.put(plan.target(first + j), values[j]);
+  }
+  return true;
+}
+
+// Takes the next line when it is a full data line of ASCII text whose terminator is in the read
+// buffer, converting only the fields that are read: no field of such a line lies outside it, so
+// the others cannot fail.
+template <std::uint32_t known_width>
+bool take_partly_read_line(numbered_lines& lines, std::uint32_t width, const column_plan& plan,
+                           block_tile& tile, std::size_t first) {
+  const std::size_t length = std::size_t{fields_per_line} * width;
+  const peeked_line peeked = lines.source.peek_line(length);
+  if (peeked.text == nullptr || text::ascii_prefix_length({peeked.text, length}) != length) {
+    return false;
+  }
+  // The line stays in the buffer until the next line is asked for.
+  lines.source.skip_line(peeked);
+  ++lines.count;
+  for (std::uint32_t j = 0; j < fields_per_line; ++j) {
+    const std::uint32_t target = plan.target(first + j);
+    if (target == column_plan::not_read) {
+      continue;
+    }
+    const text::f32_result result =
+        field_of_width<known_width>(peeked.text + std::size_t{j} * width, width);
+    if (!result) {
+      raise_parse_failure(lines, {peeked.text, length}, j, width, result.error);
+    }
+    tile.put(target, result.value);
   }
   return true;
 }
@@ -356,8 +399,14 @@ void read_block_data(numbered_lines& lines, text::simulation_line_reader read_li
                      std::uint32_t width, const column_plan& plan, block_tile& tile) {
   const std::size_t count = plan.parameters();
   for (std::size_t first = 0; first < count; first += fields_per_line) {
-    if (read_line != nullptr && count - first >= fields_per_line && plan.reads_whole_line(first) &&
+    const column_plan::line_use use = plan.use_of_line(first);
+    const bool full_line = count - first >= fields_per_line;
+    if (use == column_plan::line_use::all && read_line != nullptr && full_line &&
         take_simulation_line(lines, read_line, width, plan, tile, first)) {
+      continue;
+    }
+    if (use != column_plan::line_use::all && full_line &&
+        take_partly_read_line<known_width>(lines, width, plan, tile, first)) {
       continue;
     }
     const std::optional<next_line_result> data_line = next_or_end(lines);
