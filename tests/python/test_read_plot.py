@@ -98,6 +98,23 @@ class SameValuesTest(unittest.TestCase):
                 self.assertEqual(len(full.block_headers), full.blocks)
 
 
+    def test_fields_not_chosen_are_cut_but_not_converted(self):
+        rows = [["1.00000E+00"] * 23, ["2.00000E+00"] * 11 + ["x"] + ["3.0"] * 11]
+        path = self.files.write(plot_text(rows))
+        with self.assertRaises(korvane.PlotFormatError) as full:
+            korvane.read_plot(path, 12)
+        for choice in ([11], [21, 11], [11, 22]):
+            with self.subTest(choice=choice):
+                with self.assertRaises(korvane.PlotFormatError) as chosen:
+                    korvane.read_plot(path, 12, columns=choice)
+                self.assertEqual(chosen.exception.args, full.exception.args)
+        self.assertEqual(list(korvane.read_plot(path, 12, columns=[10, 22])[1]), [1.0, 3.0])
+        # A field that lies outside its line fails whether it is chosen or not.
+        short = self.files.write(plot_text([["1.0"] * 3]).replace("1.0\n", "\n"), "short.plt")
+        with self.assertRaisesRegex(korvane.PlotFormatError, "beyond the end of the line"):
+            korvane.read_plot(short, 12, columns=[0])
+
+
 class PlotTest(unittest.TestCase):
     def setUp(self):
         self.files = TempFiles()
