@@ -8,7 +8,6 @@
 #include "non_null.h"
 #include "pending_error.h"
 #include "pickling.h"
-#include "to_python.h"
 #include "type_names.h"
 
 #include <korvane/read_failure.h>
@@ -158,12 +157,7 @@ result<void> populate(PyObject* module) {
 }
 
 int module_exec(PyObject* module) noexcept {
-  return guarded_entry(
-      [&] {
-        prepare_column_conversion();
-        return populate(module);
-      },
-      [](result<void>&) { return 0; }, -1);
+  return guarded_entry([&] { return populate(module); }, [](result<void>&) { return 0; }, -1);
 }
 
 PyModuleDef_Slot module_slots[] = {
