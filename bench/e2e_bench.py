@@ -19,27 +19,14 @@ The module must be importable (PYTHONPATH as above, or installed).
 """
 
 import argparse
-import json
-import os
-import subprocess
 import sys
 
-CHILD = r"""
-import array, json, resource, sys, time
+from readers import run_child
 
-def plain_read(path, width):
-    with open(path, "r", encoding="utf-8") as lines:
-        count = int(lines.readline().split()[-1])
-        for _ in range(count):
-            lines.readline()
-        columns = [array.array("f") for _ in range(count)]
-        data_lines = (count + 9) // 10
-        while lines.readline():
-            for first in range(0, count, 10):
-                line = lines.readline()
-                for j in range(min(10, count - first)):
-                    columns[first + j].append(float(line[j * width:(j + 1) * width]))
-    return [column.tolist() for column in columns]
+CHILD = r"""
+import json, resource, sys, time
+
+from readers import plain_read
 
 def genfromtxt_read(path, width):
     import numpy
@@ -91,11 +78,6 @@ print(json.dumps({"seconds": seconds, "values": values, "checksum": checksum,
 """
 
 
-def run(reader, path, width):
-    done = subprocess.run([sys.executable, "-c", CHILD, reader, path, str(width)],
-                          capture_output=True, text=True, check=True, env=dict(os.environ))
-    return json.loads(done.stdout.strip().splitlines()[-1])
-
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
@@ -113,7 +95,7 @@ def main():
     runs = {reader: [] for reader in names if reader not in args.skip}
     for _ in range(args.repeat):
         for reader, results in runs.items():
-            results.append(run(reader, args.path, args.width))
+            results.append(run_child(CHILD, reader, args.path, args.width))
     median = {reader: sorted(results, key=lambda figures: figures["seconds"])[len(results) // 2]
               for reader, results in runs.items()}
     module = median["module"]

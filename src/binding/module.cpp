@@ -10,7 +10,6 @@
 #include "pickling.h"
 #include "plot_entry.h"
 #include "plot_surface.h"
-#include "to_python.h"
 #include "type_names.h"
 
 #include <korvane/read_failure.h>
@@ -206,12 +205,7 @@ result<void> populate(PyObject* module) {
 }
 
 int module_exec(PyObject* module) noexcept {
-  return guarded_entry(
-      [&] {
-        prepare_column_conversion();
-        return populate(module);
-      },
-      [](result<void>&) { return 0; }, -1);
+  return guarded_entry([&] { return populate(module); }, [](result<void>&) { return 0; }, -1);
 }
 
 PyModuleDef_Slot module_slots[] = {
