@@ -1,5 +1,6 @@
 """Reads one plot file many times in a loop, dropping each result, and prints the resident memory
-between calls: for rust_read_tolvera and for the plain-Python reader doing the same work.
+between calls: for rust_read_tolvera, for read_plot (array('f') columns) and for the plain-Python
+reader doing rust_read_tolvera's work.
 
 Each reader runs in a child interpreter of its own. After each call returns and its result is
 dropped, the child notes its resident set size (/proc/self/statm); nothing forces a collection,
@@ -31,11 +32,15 @@ def module_read(path, width):
     import korvane
     return korvane.rust_read_tolvera(path, width)
 
+def read_plot_read(path, width):
+    import korvane
+    return korvane.read_plot(path, width)
+
 def resident_mib():
     with open("/proc/self/statm") as statm:
         return int(statm.read().split()[1]) * os.sysconf("SC_PAGE_SIZE") / 2**20
 
-reader = {"module": module_read, "plain": plain_read}[sys.argv[1]]
+reader = {"module": module_read, "plain": plain_read, "read_plot": read_plot_read}[sys.argv[1]]
 path, width, calls = sys.argv[2], int(sys.argv[3]), int(sys.argv[4])
 figures = []
 for _ in range(calls):
@@ -57,14 +62,16 @@ def main():
     print(f"{sys.implementation.name} {sys.version.split()[0]}, {args.calls} calls of "
           f"{os.path.basename(args.path)}; resident MiB after each call, its result dropped")
     largest = {}
-    for reader, name in [("module", "rust_read_tolvera"), ("plain", "plain Python")]:
+    for reader, name in [("module", "rust_read_tolvera"), ("plain", "plain Python"),
+                         ("read_plot", "read_plot")]:
         figures = run_child(CHILD, reader, args.path, args.width, args.calls)
         largest[reader] = max(figures)
         print(f"{name:18} first {figures[0]:7.1f}  median {statistics.median(figures):7.1f}  "
               f"max {max(figures):7.1f}  last {figures[-1]:7.1f}")
         if args.every:
             print("  " + " ".join(f"{figure:.0f}" for figure in figures))
-    print(f"the module's max is {largest['module'] / largest['plain']:.2f}x the plain reader's")
+    for reader, name in [("module", "rust_read_tolvera"), ("read_plot", "read_plot")]:
+        print(f"{name}'s max is {largest[reader] / largest['plain']:.2f}x the plain reader's")
 
 
 if __name__ == "__main__":
