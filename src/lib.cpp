@@ -44,6 +44,13 @@ posix::file_descriptor open_plot_file(std::string_view file_path) {
   return posix::file_descriptor(fd);
 }
 
+// How far a read got: the bytes of the input, its lines and its blocks.
+struct read_progress {
+  std::uint64_t offset = 0;
+  std::uint64_t lines = 0;
+  std::uint64_t blocks = 0;
+};
+
 // The line source with the number of the lines it has given, for failures that name a line.
 struct numbered_lines {
   line_source& source;
@@ -52,6 +59,11 @@ struct numbered_lines {
   std::uint64_t first_data_line = 0;
   /// The blocks whose header line has been read.
   std::uint64_t blocks = 0;
+  /// Where the last complete part of the file ends: the names, or a block.
+  read_progress complete{};
+
+  /// Marks everything read so far as complete.
+  void mark_complete() noexcept { complete = {source.offset(), count, blocks}; }
 
   /// The site of the line due next, which is missing or could not be read.
   [[nodiscard]] read_site next_site(failure_kind kind) const noexcept {
@@ -117,17 +129,38 @@ string title_of(const text::token_list& tokens, line first) {
   return string(text::trim_field(before_count));
 }
 
-// The name lines of the count parameters, trimmed.
-line_texts read_names(numbered_lines& lines, std::uint32_t count) {
+// The first line and the parameter names.
+struct plot_head {
+  std::uint32_t count = 0;
+  string title;
   line_texts names;
-  for (std::uint32_t i = 0; i < count; ++i) {
+};
+
+// Reads the first line and the name lines of its count parameters, trimmed; nothing when a
+// growing input does not hold them all yet.
+std::optional<plot_head> read_head(numbered_lines& lines, bool input_grows) {
+  const std::optional<next_line_result> first = next_or_end(lines);
+  if (!first) {
+    if (input_grows) {
+      return std::nullopt;
+    }
+    raise_failure("Failed ot read line!", {.kind = failure_kind::empty_file});
+  }
+  plot_head head;
+  const text::token_list tokens = text::collect_tokens(first->text);
+  head.count = parameter_count(tokens, first->text);
+  head.title = title_of(tokens, first->text);
+  for (std::uint32_t i = 0; i < head.count; ++i) {
     const std::optional<next_line_result> name = next_or_end(lines);
     if (!name) {
+      if (input_grows) {
+        return std::nullopt;
+      }
       raise_failure("Failed to read line!", lines.next_site(failure_kind::missing_name));
     }
-    names.emplace_back(text::trim_field(name->text));
+    head.names.emplace_back(text::trim_field(name->text));
   }
-  return names;
+  return head;
 }
 
 // The site of field j of the data line read last.
@@ -178,6 +211,8 @@ public:
   void put(std::size_t i, float value) noexcept {
     values_[i * blocks_per_tile + blocks_ - 1] = value;
   }
+  /// Forgets the block started last, whose values never go to the columns.
+  void drop_block() noexcept { --blocks_; }
   /// Appends the tile's blocks to the columns.
   void flush() {
     if (blocks_ == 0) {
@@ -230,17 +265,8 @@ public:
   /// How much of a data line is read.
   enum class line_use : std::uint8_t { none, some, all };
 
-  /// Every parameter, in file order.
-  explicit column_plan(std::uint32_t count) : targets_(count) {
-    for (std::uint32_t i = 0; i < count; ++i) {
-      targets_[i] = i;
-    }
-    judge_lines();
-  }
   /// The chosen parameters, each to the column of its place in the choice.
-  column_plan(std::uint32_t count,
-              const std::vector<std::uint32_t, checked_allocator<std::uint32_t>>& chosen)
-      : targets_(count, not_read) {
+  column_plan(std::uint32_t count, const positions& chosen) : targets_(count, not_read) {
     for (std::uint32_t k = 0; k < chosen.size(); ++k) {
       targets_[chosen[k]] = k;
     }
@@ -393,10 +419,20 @@ bool take_header(numbered_lines& lines, block_log& log) {
   return true;
 }
 
-// Reads the data lines of a block whose header line has been taken.
+// Drops the header line of the block taken last, whose data lines a growing input lacks yet.
+void drop_header(numbered_lines& lines, block_log& log) {
+  --lines.blocks;
+  if (log.keep_headers) {
+    log.headers.pop_back();
+  }
+}
+
+// Reads the data lines of a block whose header line has been taken; false when the input ends
+// before them, which fails unless the input grows.
 template <std::uint32_t known_width>
-void read_block_data(numbered_lines& lines, text::simulation_line_reader read_line,
-                     std::uint32_t width, const column_plan& plan, block_tile& tile) {
+bool read_block_data(numbered_lines& lines, text::simulation_line_reader read_line,
+                     std::uint32_t width, const column_plan& plan, block_tile& tile,
+                     bool input_grows) {
   const std::size_t count = plan.parameters();
   for (std::size_t first = 0; first < count; first += fields_per_line) {
     const column_plan::line_use use = plan.use_of_line(first);
@@ -411,12 +447,16 @@ void read_block_data(numbered_lines& lines, text::simulation_line_reader read_li
     }
     const std::optional<next_line_result> data_line = next_or_end(lines);
     if (!data_line) {
+      if (input_grows) {
+        return false;
+      }
       raise_failure("Error reading line", lines.next_site(failure_kind::missing_data_line));
     }
     const auto fields =
         static_cast<std::uint32_t>(std::min<std::size_t>(fields_per_line, count - first));
     read_data_line<known_width>(lines, *data_line, width, fields, plan, tile, first);
   }
+  return true;
 }
 
 // Where the blocks start and how large the file is, for the columns' room.
@@ -425,30 +465,53 @@ struct block_span {
   std::uint64_t file_size = 0;
 };
 
-// Reads block after block, each a header line and its data lines, up to the end of the input;
-// the first block's header line has been taken already when header_taken.
+// What the reading of the blocks goes by.
+struct block_job {
+  std::uint32_t width;
+  const column_plan& plan;
+  block_span span;
+  /// The first block's header line has been taken already.
+  bool header_taken;
+  /// A block the input ends inside is left for a later read instead of failing.
+  bool input_grows;
+  block_log& log;
+  columns& data;
+};
+
+// Reads block after block, each a header line and its data lines, up to the end of the input.
 template <std::uint32_t known_width>
-void read_blocks(numbered_lines& lines, std::uint32_t width, const column_plan& plan,
-                 block_span span, bool header_taken, block_log& log, columns& data) {
+void read_blocks(numbered_lines& lines, const block_job& job) {
   const text::simulation_line_reader read_line = text::simulation_line_reader_for(known_width);
-  block_tile tile(data);
-  for (bool first_block = true; (first_block && header_taken) || take_header(lines, log);
+  block_tile tile(job.data);
+  for (bool first_block = true; (first_block && job.header_taken) || take_header(lines, job.log);
        first_block = false) {
     tile.start_block();
-    read_block_data<known_width>(lines, read_line, width, plan, tile);
+    if (!read_block_data<known_width>(lines, read_line, job.width, job.plan, tile,
+                                      job.input_grows)) {
+      tile.drop_block();
+      drop_header(lines, job.log);
+      break;
+    }
+    lines.mark_complete();
     if (first_block) {
-      expect_blocks(data, width, span.file_size, span.first_block_start, lines.source.offset());
+      expect_blocks(job.data, job.width, job.span.file_size, job.span.first_block_start,
+                    lines.source.offset());
     }
   }
   tile.flush();
 }
 
 // The width of the first data line's fields: its length divided by the fields it holds. The
-// line is given back, to be read as the first block's first data line.
-std::uint32_t width_of_first_data_line(numbered_lines& lines, std::uint32_t count) {
+// line is given back, to be read as the first block's first data line. Nothing when a growing
+// input does not hold the line yet.
+std::optional<std::uint32_t> width_of_first_data_line(numbered_lines& lines, std::uint32_t count,
+                                                      bool input_grows) {
   const std::uint64_t start = lines.source.offset();
   const std::optional<next_line_result> data_line = next_or_end(lines);
   if (!data_line) {
+    if (input_grows) {
+      return std::nullopt;
+    }
     raise_failure("Error reading line", lines.next_site(failure_kind::missing_data_line));
   }
   const std::size_t fields = std::min<std::size_t>(fields_per_line, count);
@@ -516,10 +579,10 @@ std::uint32_t position_of(const line_texts& names, const column_choice& choice) 
 }
 
 // The position of each chosen parameter, in the order chosen; each may be chosen once.
-std::vector<std::uint32_t, checked_allocator<std::uint32_t>>
+positions
 chosen_positions(const line_texts& names,
                  const std::vector<column_choice, checked_allocator<column_choice>>& choices) {
-  std::vector<std::uint32_t, checked_allocator<std::uint32_t>> positions;
+  positions chosen_ones;
   std::vector<bool, checked_allocator<bool>> chosen(names.size());
   for (const column_choice& choice : choices) {
     const std::uint32_t position = position_of(names, choice);
@@ -531,24 +594,73 @@ chosen_positions(const line_texts& names,
       raise_failure(message, {.kind = failure_kind::repeated_choice});
     }
     chosen[position] = true;
-    positions.push_back(position);
+    chosen_ones.push_back(position);
   }
-  return positions;
+  return chosen_ones;
 }
 
 // Reads the blocks with the width known when compiling where it is one the simulation writes.
-void dispatch_blocks(numbered_lines& lines, std::uint32_t width, const column_plan& plan,
-                     block_span span, bool header_taken, block_log& log, columns& data) {
-  switch (width) {
+void dispatch_blocks(numbered_lines& lines, const block_job& job) {
+  switch (job.width) {
   case 12:
-    read_blocks<12>(lines, width, plan, span, header_taken, log, data);
+    read_blocks<12>(lines, job);
     break;
   case 15:
-    read_blocks<15>(lines, width, plan, span, header_taken, log, data);
+    read_blocks<15>(lines, job);
     break;
   default:
-    read_blocks<0>(lines, width, plan, span, header_taken, log, data);
+    read_blocks<0>(lines, job);
   }
+}
+
+// The positions of the parameters the request chooses, or of all of them.
+positions chosen_or_all(const plot_head& head, const plot_request& request) {
+  if (request.choices) {
+    return chosen_positions(head.names, *request.choices);
+  }
+  positions all(head.count);
+  for (std::uint32_t i = 0; i < head.count; ++i) {
+    all[i] = i;
+  }
+  return all;
+}
+
+// The names at the positions.
+line_texts names_at(const line_texts& names, const positions& chosen) {
+  line_texts picked;
+  for (const std::uint32_t position : chosen) {
+    picked.push_back(names[position]);
+  }
+  return picked;
+}
+
+// Reads the blocks that follow the names (or the last complete block) into contents by the
+// plan, with the width given or, when there is none, told by the first data line, which then
+// sets it.
+void read_body(numbered_lines& lines, std::optional<std::uint32_t>& width, const column_plan& plan,
+               block_span span, bool keep_block_headers, bool input_grows,
+               plot_contents& contents) {
+  block_log log{.keep_headers = keep_block_headers};
+  const std::uint64_t blocks_before = lines.blocks;
+  bool header_taken = false;
+  if (!width && plan.parameters() == 0) {
+    // Without data lines any width reads the file.
+    width = 1;
+  }
+  if (!width && take_header(lines, log)) {
+    header_taken = true;
+    width =
+        width_of_first_data_line(lines, static_cast<std::uint32_t>(plan.parameters()), input_grows);
+    if (!width) {
+      drop_header(lines, log);
+    }
+  }
+  if (width) {
+    dispatch_blocks(lines, {*width, plan, span, header_taken, input_grows, log, contents.data});
+  }
+  contents.blocks = lines.complete.blocks - blocks_before;
+  contents.block_headers = std::move(log.headers);
+  contents.width = width.value_or(0);
 }
 
 } // namespace
@@ -557,44 +669,58 @@ plot_contents read_plot(std::string_view file_path, const plot_request& request)
   const posix::file_descriptor file = open_plot_file(file_path);
   line_source source(file.get());
   numbered_lines lines{source};
-  const std::optional<next_line_result> first = next_or_end(lines);
-  if (!first) {
-    raise_failure("Failed ot read line!", {.kind = failure_kind::empty_file});
-  }
-  plot_contents contents;
-  const text::token_list tokens = text::collect_tokens(first->text);
-  const std::uint32_t count = parameter_count(tokens, first->text);
-  contents.title = title_of(tokens, first->text);
-  line_texts names = read_names(lines, count);
+  const plot_head head = *read_head(lines, false);
   // The first block's header line comes next, then its first data line.
   lines.first_data_line = lines.count + 2;
-  column_plan plan(count);
-  if (request.choices) {
-    const auto chosen = chosen_positions(names, *request.choices);
-    plan = column_plan(count, chosen);
-    for (const std::uint32_t position : chosen) {
-      contents.names.push_back(names[position]);
-    }
-  } else {
-    contents.names = std::move(names);
+  lines.mark_complete();
+  const positions chosen = chosen_or_all(head, request);
+  const column_plan plan(head.count, chosen);
+  plot_contents contents;
+  contents.title = head.title;
+  contents.names = request.choices ? names_at(head.names, chosen) : head.names;
+  contents.data = columns(chosen.size());
+  std::optional<std::uint32_t> width;
+  if (!request.detect_width) {
+    width = request.width;
   }
-  contents.data = columns(contents.names.size());
-  const block_span span{source.offset(), posix::regular_file_size(file.get())};
-  block_log log{.keep_headers = request.keep_block_headers};
-  std::uint32_t width = request.width;
-  bool header_taken = false;
-  if (request.detect_width) {
-    // Without data lines any width reads the file.
-    width = 1;
-    if (count > 0 && take_header(lines, log)) {
-      header_taken = true;
-      width = width_of_first_data_line(lines, count);
-    }
+  read_body(lines, width, plan, {source.offset(), posix::regular_file_size(file.get())},
+            request.keep_block_headers, false, contents);
+  return contents;
+}
+
+plot_contents read_new_blocks(int fd, follow_state& state, const plot_request& request) {
+  const std::uint64_t start = state.offset;
+  if (!posix::seek(fd, start)) {
+    raise_failure("Failed to read line!", io_error::from_os(errno),
+                  {.line_number = state.lines + 1, .kind = failure_kind::cannot_read});
   }
-  dispatch_blocks(lines, width, plan, span, header_taken, log, contents.data);
-  contents.blocks = lines.blocks;
-  contents.block_headers = std::move(log.headers);
-  contents.width = width;
+  line_source source(fd, line_source::input::growing);
+  numbered_lines lines{.source = source, .count = state.lines, .blocks = state.blocks};
+  plot_contents contents;
+  if (!state.started) {
+    const std::optional<plot_head> head = read_head(lines, true);
+    if (!head) {
+      return contents;
+    }
+    state.parameters = head->count;
+    state.title = head->title;
+    state.chosen = chosen_or_all(*head, request);
+    state.names = names_at(head->names, state.chosen);
+    state.started = true;
+    lines.mark_complete();
+  }
+  lines.first_data_line = std::uint64_t{state.parameters} + 3;
+  const column_plan plan(state.parameters, state.chosen);
+  contents.title = state.title;
+  contents.names = state.names;
+  contents.data = columns(state.chosen.size());
+  const std::optional<posix::file_facts> facts = posix::facts_of(fd);
+  const std::uint64_t size = facts ? facts->size : 0;
+  read_body(lines, state.width, plan, {source.offset(), size > start ? size - start : 0},
+            request.keep_block_headers, true, contents);
+  state.offset = start + lines.complete.offset;
+  state.lines = lines.complete.lines;
+  state.blocks = lines.complete.blocks;
   return contents;
 }
 

@@ -50,9 +50,39 @@ struct plot_contents {
   std::uint32_t width = 0;
 };
 
+/// Parameter positions, from 0.
+using positions = std::vector<std::uint32_t, checked_allocator<std::uint32_t>>;
+
+/// What a reader of a growing plot file keeps from one read to the next.
+struct follow_state {
+  /// Bytes of the file read: up to the end of the last complete block, or of the names.
+  std::uint64_t offset = 0;
+  /// Lines before offset.
+  std::uint64_t lines = 0;
+  /// Blocks before offset.
+  std::uint64_t blocks = 0;
+  /// The width of the data fields, once given or told by the first data line.
+  std::optional<std::uint32_t> width;
+  /// Whether the first line and the names have been read; then the members below hold.
+  bool started = false;
+  std::uint32_t parameters = 0;
+  string title;
+  /// The positions of the parameters read, and their names.
+  positions chosen;
+  line_texts names;
+};
+
 /// Reads what the request asks of the plot file at file_path. Every problem raises
 /// read_failure; the file is closed on every path.
 [[nodiscard]] plot_contents read_plot(std::string_view file_path, const plot_request& request);
+
+/// Reads, from the regular file open as fd, the blocks completed after state.offset, and the first
+/// line and the names on the first read that finds them complete: a last line without its line
+/// feed, and a block without all its data lines, are left for a later read. The width is
+/// state.width, or told by the first data line; the request's width is not used. Every problem
+/// of a complete line raises read_failure as read_plot does.
+[[nodiscard]] plot_contents read_new_blocks(int fd, follow_state& state,
+                                            const plot_request& request);
 
 /// Reads the plot file at file_path, whose data fields are n_digits bytes wide, into one column
 /// per parameter. Every problem raises read_failure; the file is closed on every path.

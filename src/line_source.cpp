@@ -51,7 +51,8 @@ next_line_result line_source::collect_across_refills() {
       return {next_line_result::outcome::error, {}, io_error::from_os(code)};
     }
     if (end_ == 0) {
-      if (spanning_.empty()) {
+      // A last line that a writer has not ended yet is not a line yet, when the input grows.
+      if (spanning_.empty() || input_grows_) {
         return {next_line_result::outcome::end, {}};
       }
       return finish(spanning_);

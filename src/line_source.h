@@ -37,7 +37,11 @@ class line_source {
 public:
   static constexpr std::size_t buffer_size = 8192;
 
-  explicit line_source(int fd) noexcept : fd_(fd) {}
+  /// Whether the input may still grow: then a last line without a line feed is not given.
+  enum class input : bool { whole, growing };
+
+  explicit line_source(int fd, input kind = input::whole) noexcept
+      : fd_(fd), input_grows_(kind == input::growing) {}
   line_source(const line_source&) = delete;
   line_source& operator=(const line_source&) = delete;
 
@@ -93,6 +97,7 @@ private:
   next_line_result collect_across_refills();
 
   int fd_;
+  bool input_grows_;
   std::size_t begin_ = 0;
   std::size_t end_ = 0;
   std::uint64_t bytes_read_ = 0;
