@@ -1,5 +1,11 @@
 # korvane-stubs/__init__.pyi: the types of the korvane extension module, for type checkers
-__all__ = ["rust_read_tolvera"]
+import os
+from array import array
+from collections.abc import Iterable, Iterator
+from typing import Any, Optional, Union
+
+__all__ = ["rust_read_tolvera", "read_plot", "Plot", "PlotFormatError"]
+__version__: str
 
 def rust_read_tolvera(file_path: str, n_digits: int) -> list[list[float]]:
     """Reads a TOLVERA plot file whose data fields are n_digits bytes wide (12 or 15) and returns
@@ -8,3 +14,53 @@ def rust_read_tolvera(file_path: str, n_digits: int) -> list[list[float]]:
 class PanicException(BaseException):
     """Raised by every failure to open, read or parse a plot file: args holds the message alone;
     __notes__, when the failure concerns a line, says where in the file it is."""
+
+def read_plot(
+    file_path: Union[str, os.PathLike[str]],
+    n_digits: Optional[int] = None,
+    *,
+    columns: Optional[Iterable[Union[int, str]]] = None,
+    block_headers: bool = False,
+) -> Plot:
+    """Reads a TOLVERA plot file into a Plot of float32 columns. n_digits None takes the field
+    width from the first data line; columns chooses parameters by position or name. Raises
+    OSError, PlotFormatError, KeyError, IndexError, MemoryError."""
+
+class Plot:
+    """The parameters read from a plot file, one array('f') per parameter."""
+
+    file_path: str
+    title: str
+    names: tuple[str, ...]
+    columns: list[array[float]]
+    blocks: int
+    block_headers: Optional[list[str]]
+    def __init__(
+        self,
+        file_path: str,
+        title: str,
+        names: Iterable[str],
+        columns: Iterable[array[float]],
+        blocks: int,
+        block_headers: Optional[list[str]] = None,
+    ) -> None: ...
+    def __len__(self) -> int: ...
+    def __iter__(self) -> Iterator[array[float]]: ...
+    def __getitem__(self, key: Union[int, str]) -> array[float]: ...
+    def index(self, name: str) -> int: ...
+    def to_numpy(self) -> Any: ...
+
+class PlotFormatError(ValueError):
+    """Malformed plot file content: msg, filename, lineno and field (from 1, or None)."""
+
+    msg: str
+    filename: Optional[str]
+    lineno: Optional[int]
+    field: Optional[int]
+    def __init__(
+        self,
+        msg: str,
+        filename: Optional[str] = None,
+        lineno: Optional[int] = None,
+        field: Optional[int] = None,
+    ) -> None: ...

@@ -6,9 +6,11 @@
 #include "stdout_stream.h"
 #include "text/count.h"
 #include "text/field_parse.h"
+#include "text/number_text.h"
 #include "text/simulation_line.h"
 #include "text/slice_message.h"
 #include "text/tokens.h"
+#include "text/trim.h"
 #include "text/utf8.h"
 
 #include <algorithm>
@@ -28,17 +30,26 @@ constexpr std::uint32_t fields_per_line = 10;
 posix::file_descriptor open_plot_file(std::string_view file_path) {
   constexpr const char* not_found = "Plot file not found!";
   if (file_path.find('\0') != std::string_view::npos) {
-    raise_failure(not_found, io_error::fixed(error_kind::invalid_input,
-                                             "file name contained an unexpected NUL byte"));
+    raise_failure(
+        not_found,
+        io_error::fixed(error_kind::invalid_input, "file name contained an unexpected NUL byte"),
+        {.kind = failure_kind::cannot_open});
   }
   const string path(file_path);
   const int fd = posix::retry_on_interrupt(
       [&] { return posix::calls.open(path.c_str(), O_RDONLY | O_CLOEXEC); });
   if (fd < 0) {
-    raise_failure(not_found, io_error::from_os(errno));
+    raise_failure(not_found, io_error::from_os(errno), {.kind = failure_kind::cannot_open});
   }
   return posix::file_descriptor(fd);
 }
+
+// How far a read got: the bytes of the input, its lines and its blocks.
+struct read_progress {
+  std::uint64_t offset = 0;
+  std::uint64_t lines = 0;
+  std::uint64_t blocks = 0;
+};
 
 // The line source with the number of the lines it has given, for failures that name a line.
 struct numbered_lines {
@@ -46,27 +57,41 @@ struct numbered_lines {
   std::uint64_t count = 0;
   /// The number of the file's first data line, once the parameter names are read.
   std::uint64_t first_data_line = 0;
+  /// The blocks whose header line has been read.
+  std::uint64_t blocks = 0;
+  /// Where the last complete part of the file ends: the names, or a block.
+  read_progress complete{};
+
+  /// Marks everything read so far as complete.
+  void mark_complete() noexcept { complete = {source.offset(), count, blocks}; }
 
   /// The site of the line due next, which is missing or could not be read.
-  [[nodiscard]] read_site next_site() const noexcept { return {.line_number = count + 1}; }
+  [[nodiscard]] read_site next_site(failure_kind kind) const noexcept {
+    return {.line_number = count + 1, .block = blocks, .kind = kind};
+  }
   /// The site of the line read last.
   [[nodiscard]] read_site site_of(line current) const noexcept {
     return {.line_number = count,
             .line_length = current.size(),
-            .first_data_line = first_data_line != 0 && count == first_data_line};
+            .first_data_line = first_data_line != 0 && count == first_data_line,
+            .block = blocks};
   }
 };
 
-// Every I/O error met while reading a line is raised from here.
-[[noreturn]] void raise_read_error(const io_error& error, const read_site& site) {
-  raise_failure("Failed to read line!", error, site);
+// Every I/O error met while reading a line is raised from here. A first line that cannot be
+// read from a file that starts as gzip output does is most likely compressed.
+[[noreturn]] void raise_read_error(const numbered_lines& lines, const io_error& error) {
+  constexpr std::string_view gzip_magic = "\x1f\x8b";
+  const bool compressed = lines.count == 0 && lines.source.input_starts_with(gzip_magic);
+  raise_failure("Failed to read line!", error,
+                lines.next_site(compressed ? failure_kind::compressed : failure_kind::cannot_read));
 }
 
 // The next line, or nothing at the end of the input.
 std::optional<next_line_result> next_or_end(numbered_lines& lines) {
   next_line_result next = lines.source.next_line();
   if (next.what == next_line_result::outcome::error) {
-    raise_read_error(next.error, lines.next_site());
+    raise_read_error(lines, next.error);
   }
   if (next.what == next_line_result::outcome::end) {
     return std::nullopt;
@@ -75,30 +100,67 @@ std::optional<next_line_result> next_or_end(numbered_lines& lines) {
   return next;
 }
 
-std::uint32_t parameter_count(line first) {
-  const text::token_list tokens = text::collect_tokens(first);
+// The parameter count that ends the first line.
+std::uint32_t parameter_count(const text::token_list& tokens, line first) {
   if (tokens.empty()) {
     return 0;
   }
   if (const std::optional<std::uint32_t> count = text::parse_count(tokens.back())) {
     return *count;
   }
-  string notice("Error: '");
-  notice += tokens.back();
-  notice += "' is not a valid number of parameters!\n";
-  print_line(notice);
+  if (!quiet_failures::active()) {
+    string notice("Error: '");
+    notice += tokens.back();
+    notice += "' is not a valid number of parameters!\n";
+    print_line(notice);
+  }
   string message("The first line should end with the number of parameters:\n'");
   message += first;
   message += "'";
-  raise_failure(message);
+  raise_failure(message, {.line_number = 1, .kind = failure_kind::bad_parameter_count});
 }
 
-void skip_parameter_names(numbered_lines& lines, std::uint32_t count) {
-  for (std::uint32_t i = 0; i < count; ++i) {
-    if (!next_or_end(lines)) {
-      raise_failure("Failed to read line!");
+// The first line without its last token, trimmed.
+string title_of(const text::token_list& tokens, line first) {
+  const line before_count =
+      tokens.empty()
+          ? first
+          : first.substr(0, static_cast<std::size_t>(tokens.back().data() - first.data()));
+  return string(text::trim_field(before_count));
+}
+
+// The first line and the parameter names.
+struct plot_head {
+  std::uint32_t count = 0;
+  string title;
+  line_texts names;
+};
+
+// Reads the first line and the name lines of its count parameters, trimmed; nothing when a
+// growing input does not hold them all yet.
+std::optional<plot_head> read_head(numbered_lines& lines, bool input_grows) {
+  const std::optional<next_line_result> first = next_or_end(lines);
+  if (!first) {
+    if (input_grows) {
+      return std::nullopt;
     }
+    raise_failure("Failed ot read line!", {.kind = failure_kind::empty_file});
   }
+  plot_head head;
+  const text::token_list tokens = text::collect_tokens(first->text);
+  head.count = parameter_count(tokens, first->text);
+  head.title = title_of(tokens, first->text);
+  for (std::uint32_t i = 0; i < head.count; ++i) {
+    const std::optional<next_line_result> name = next_or_end(lines);
+    if (!name) {
+      if (input_grows) {
+        return std::nullopt;
+      }
+      raise_failure("Failed to read line!", lines.next_site(failure_kind::missing_name));
+    }
+    head.names.emplace_back(text::trim_field(name->text));
+  }
+  return head;
 }
 
 // The site of field j of the data line read last.
@@ -109,6 +171,7 @@ read_site field_site(const numbered_lines& lines, line data_line, std::uint32_t 
   site.field_index = j;
   site.field_start = std::size_t{j} * width;
   site.field_end = site.field_start + width;
+  site.kind = failure_kind::bad_field;
   return site;
 }
 
@@ -119,8 +182,9 @@ std::string_view cut_field(const numbered_lines& lines, line data_line, std::uin
   const std::size_t end = start + width;
   if (end > data_line.size() || !text::is_char_boundary(data_line, start) ||
       !text::is_char_boundary(data_line, end)) {
-    raise_failure(text::slice_message(data_line, start, end),
-                  field_site(lines, data_line, j, width));
+    read_site site = field_site(lines, data_line, j, width);
+    site.kind = failure_kind::field_outside_line;
+    raise_failure(text::slice_message(data_line, start, end), site);
   }
   return data_line.substr(start, width);
 }
@@ -147,6 +211,8 @@ public:
   void put(std::size_t i, float value) noexcept {
     values_[i * blocks_per_tile + blocks_ - 1] = value;
   }
+  /// Forgets the block started last, whose values never go to the columns.
+  void drop_block() noexcept { --blocks_; }
   /// Appends the tile's blocks to the columns.
   void flush() {
     if (blocks_ == 0) {
@@ -190,12 +256,55 @@ text::f32_result field_of_width(const char* field, std::uint32_t width) noexcept
   }
 }
 
-// Appends the values of the data line's first `fields` fields to the tile's columns from
-// `first` on.
+// Where each parameter's values go: the column of data for a chosen parameter, none for the
+// others, whose fields are cut (so that a field outside its line fails as in a full read) but not
+// converted.
+class column_plan {
+public:
+  static constexpr std::uint32_t not_read = UINT32_MAX;
+  /// How much of a data line is read.
+  enum class line_use : std::uint8_t { none, some, all };
+
+  /// The chosen parameters, each to the column of its place in the choice.
+  column_plan(std::uint32_t count, const positions& chosen) : targets_(count, not_read) {
+    for (std::uint32_t k = 0; k < chosen.size(); ++k) {
+      targets_[chosen[k]] = k;
+    }
+    judge_lines();
+  }
+
+  /// The number of parameters in the file.
+  [[nodiscard]] std::size_t parameters() const noexcept { return targets_.size(); }
+  /// The column of parameter i, or not_read.
+  [[nodiscard]] std::uint32_t target(std::size_t i) const noexcept { return targets_[i]; }
+  /// How much of the data line starting at parameter first is read.
+  [[nodiscard]] line_use use_of_line(std::size_t first) const noexcept {
+    return uses_[first / fields_per_line];
+  }
+
+private:
+  void judge_lines() {
+    for (std::size_t first = 0; first < targets_.size(); first += fields_per_line) {
+      const auto begin = targets_.begin() + static_cast<std::ptrdiff_t>(first);
+      const auto end = begin + static_cast<std::ptrdiff_t>(
+                                   std::min<std::size_t>(fields_per_line, targets_.size() - first));
+      const auto unread = std::count(begin, end, not_read);
+      uses_.push_back(unread == 0             ? line_use::all
+                      : unread == end - begin ? line_use::none
+                                              : line_use::some);
+    }
+  }
+
+  std::vector<std::uint32_t, checked_allocator<std::uint32_t>> targets_;
+  std::vector<line_use, checked_allocator<line_use>> uses_;
+};
+
+// Appends the values of the data line's first `fields` fields to the tile's columns of the
+// parameters from `first` on.
 template <std::uint32_t known_width>
 void read_data_line(const numbered_lines& lines, const next_line_result& data_line,
-                    std::uint32_t width, std::uint32_t fields, block_tile& tile,
-                    std::size_t first) {
+                    std::uint32_t width, std::uint32_t fields, const column_plan& plan,
+                    block_tile& tile, std::size_t first) {
   const line text = data_line.text;
   // Every offset of an ASCII line is a character boundary: when the line covers all its
   // fields, they are cut without a check each.
@@ -204,11 +313,15 @@ void read_data_line(const numbered_lines& lines, const next_line_result& data_li
     const std::string_view field =
         all_in_range ? std::string_view(text.data() + std::size_t{j} * width, width)
                      : cut_field(lines, text, j, width);
+    const std::uint32_t target = plan.target(first + j);
+    if (target == column_plan::not_read) {
+      continue;
+    }
     const text::f32_result result = field_of_width<known_width>(field.data(), width);
     if (!result) {
       raise_parse_failure(lines, text, j, width, result.error);
     }
-    tile.put(first + j, result.value);
+    tile.put(target, result.value);
   }
 }
 
@@ -218,7 +331,8 @@ static_assert(text::simulation_line_overread <= line_source::overread);
 // sending its values to the tile's columns from `first` on. Such a line holds nothing but the
 // layout's bytes up to its terminator, so it is ASCII and no failure can come from it.
 bool take_simulation_line(numbered_lines& lines, text::simulation_line_reader read_line,
-                          std::uint32_t width, block_tile& tile, std::size_t first) {
+                          std::uint32_t width, const column_plan& plan, block_tile& tile,
+                          std::size_t first) {
   const std::size_t length = std::size_t{fields_per_line} * width;
   const peeked_line peeked = lines.source.peek_line(length);
   std::array<float, fields_per_line> values;
@@ -228,7 +342,36 @@ bool take_simulation_line(numbered_lines& lines, text::simulation_line_reader re
   lines.source.skip_line(peeked);
   ++lines.count;
   for (std::uint32_t j = 0; j < fields_per_line; ++j) {
-    tile.put(first + j, values[j]);
+    tile.put(plan.target(first + j), values[j]);
+  }
+  return true;
+}
+
+// Takes the next line when it is a full data line of ASCII text whose terminator is in the read
+// buffer, converting only the fields that are read: no field of such a line lies outside it, so
+// the others cannot fail.
+template <std::uint32_t known_width>
+bool take_partly_read_line(numbered_lines& lines, std::uint32_t width, const column_plan& plan,
+                           block_tile& tile, std::size_t first) {
+  const std::size_t length = std::size_t{fields_per_line} * width;
+  const peeked_line peeked = lines.source.peek_line(length);
+  if (peeked.text == nullptr || text::ascii_prefix_length({peeked.text, length}) != length) {
+    return false;
+  }
+  // The line stays in the buffer until the next line is asked for.
+  lines.source.skip_line(peeked);
+  ++lines.count;
+  for (std::uint32_t j = 0; j < fields_per_line; ++j) {
+    const std::uint32_t target = plan.target(first + j);
+    if (target == column_plan::not_read) {
+      continue;
+    }
+    const text::f32_result result =
+        field_of_width<known_width>(peeked.text + std::size_t{j} * width, width);
+    if (!result) {
+      raise_parse_failure(lines, {peeked.text, length}, j, width, result.error);
+    }
+    tile.put(target, result.value);
   }
   return true;
 }
@@ -257,63 +400,332 @@ void expect_blocks(columns& data, std::uint32_t width, std::uint64_t file_size, 
   }
 }
 
+// The block header lines a read keeps when asked to.
+struct block_log {
+  bool keep_headers = false;
+  line_texts headers{};
+};
+
+// Takes the next block's header line, or tells that the input has ended.
+bool take_header(numbered_lines& lines, block_log& log) {
+  const std::optional<next_line_result> header = next_or_end(lines);
+  if (!header) {
+    return false;
+  }
+  ++lines.blocks;
+  if (log.keep_headers) {
+    log.headers.emplace_back(text::trim_field(header->text));
+  }
+  return true;
+}
+
+// Drops the header line of the block taken last, whose data lines a growing input lacks yet.
+void drop_header(numbered_lines& lines, block_log& log) {
+  --lines.blocks;
+  if (log.keep_headers) {
+    log.headers.pop_back();
+  }
+}
+
+// Reads the data lines of a block whose header line has been taken; false when the input ends
+// before them, which fails unless the input grows.
+template <std::uint32_t known_width>
+bool read_block_data(numbered_lines& lines, text::simulation_line_reader read_line,
+                     std::uint32_t width, const column_plan& plan, block_tile& tile,
+                     bool input_grows) {
+  const std::size_t count = plan.parameters();
+  for (std::size_t first = 0; first < count; first += fields_per_line) {
+    const column_plan::line_use use = plan.use_of_line(first);
+    const bool full_line = count - first >= fields_per_line;
+    if (use == column_plan::line_use::all && read_line != nullptr && full_line &&
+        take_simulation_line(lines, read_line, width, plan, tile, first)) {
+      continue;
+    }
+    if (use != column_plan::line_use::all && full_line &&
+        take_partly_read_line<known_width>(lines, width, plan, tile, first)) {
+      continue;
+    }
+    const std::optional<next_line_result> data_line = next_or_end(lines);
+    if (!data_line) {
+      if (input_grows) {
+        return false;
+      }
+      raise_failure("Error reading line", lines.next_site(failure_kind::missing_data_line));
+    }
+    const auto fields =
+        static_cast<std::uint32_t>(std::min<std::size_t>(fields_per_line, count - first));
+    read_data_line<known_width>(lines, *data_line, width, fields, plan, tile, first);
+  }
+  return true;
+}
+
+// Where the blocks start and how large the file is, for the columns' room.
+struct block_span {
+  std::uint64_t first_block_start = 0;
+  std::uint64_t file_size = 0;
+};
+
+// What the reading of the blocks goes by.
+struct block_job {
+  std::uint32_t width;
+  const column_plan& plan;
+  block_span span;
+  /// The first block's header line has been taken already.
+  bool header_taken;
+  /// A block the input ends inside is left for a later read instead of failing.
+  bool input_grows;
+  block_log& log;
+  columns& data;
+};
+
 // Reads block after block, each a header line and its data lines, up to the end of the input.
 template <std::uint32_t known_width>
-void read_blocks(numbered_lines& lines, std::uint32_t width, std::uint64_t file_size,
-                 columns& data) {
-  const std::size_t count = data.size();
+void read_blocks(numbered_lines& lines, const block_job& job) {
   const text::simulation_line_reader read_line = text::simulation_line_reader_for(known_width);
-  block_tile tile(data);
-  const std::uint64_t first_block_start = lines.source.offset();
-  for (bool first_block = true; next_or_end(lines); first_block = false) {
+  block_tile tile(job.data);
+  for (bool first_block = true; (first_block && job.header_taken) || take_header(lines, job.log);
+       first_block = false) {
     tile.start_block();
-    for (std::size_t first = 0; first < count; first += fields_per_line) {
-      if (read_line != nullptr && count - first >= fields_per_line &&
-          take_simulation_line(lines, read_line, width, tile, first)) {
-        continue;
-      }
-      const std::optional<next_line_result> data_line = next_or_end(lines);
-      if (!data_line) {
-        raise_failure("Error reading line", lines.next_site());
-      }
-      const auto fields =
-          static_cast<std::uint32_t>(std::min<std::size_t>(fields_per_line, count - first));
-      read_data_line<known_width>(lines, *data_line, width, fields, tile, first);
+    if (!read_block_data<known_width>(lines, read_line, job.width, job.plan, tile,
+                                      job.input_grows)) {
+      tile.drop_block();
+      drop_header(lines, job.log);
+      break;
     }
+    lines.mark_complete();
     if (first_block) {
-      expect_blocks(data, width, file_size, first_block_start, lines.source.offset());
+      expect_blocks(job.data, job.width, job.span.file_size, job.span.first_block_start,
+                    lines.source.offset());
     }
   }
   tile.flush();
 }
 
+// The width of the first data line's fields: its length divided by the fields it holds. The
+// line is given back, to be read as the first block's first data line. Nothing when a growing
+// input does not hold the line yet.
+std::optional<std::uint32_t> width_of_first_data_line(numbered_lines& lines, std::uint32_t count,
+                                                      bool input_grows) {
+  const std::uint64_t start = lines.source.offset();
+  const std::optional<next_line_result> data_line = next_or_end(lines);
+  if (!data_line) {
+    if (input_grows) {
+      return std::nullopt;
+    }
+    raise_failure("Error reading line", lines.next_site(failure_kind::missing_data_line));
+  }
+  const std::size_t fields = std::min<std::size_t>(fields_per_line, count);
+  const std::size_t length = data_line->text.size();
+  if (length == 0 || length % fields != 0 || length / fields > UINT32_MAX) {
+    string message("cannot tell the field width: the first data line is ");
+    text::append_number(message, length);
+    message += " bytes long, not a whole number of fields for ";
+    text::append_number(message, fields);
+    message += " fields; give n_digits";
+    read_site site = lines.site_of(data_line->text);
+    site.kind = failure_kind::undecided_width;
+    raise_failure(message, site);
+  }
+  lines.source.give_back(*data_line, lines.source.offset() - start);
+  --lines.count;
+  return static_cast<std::uint32_t>(length / fields);
+}
+
+// name in quotes, for messages.
+string quoted(std::string_view name) {
+  string text("'");
+  text.append(name).append("'");
+  return text;
+}
+
+// The position of the one parameter called name.
+std::uint32_t position_named(const line_texts& names, std::string_view name) {
+  const auto holds_name = [&](const string& candidate) { return candidate == name; };
+  const auto found = std::find_if(names.begin(), names.end(), holds_name);
+  if (found == names.end()) {
+    raise_failure(string("no parameter named ") + quoted(name),
+                  {.kind = failure_kind::unknown_name});
+  }
+  const auto again = std::find_if(found + 1, names.end(), holds_name);
+  const auto position = static_cast<std::uint32_t>(found - names.begin());
+  if (again != names.end()) {
+    string message("parameter name ");
+    message.append(quoted(name)).append(" is not unique: positions ");
+    text::append_number(message, position);
+    message.append(" and ");
+    text::append_number(message, again - names.begin());
+    message.append(" hold it; choose by position");
+    raise_failure(message, {.kind = failure_kind::unknown_name});
+  }
+  return position;
+}
+
+// The position a choice stands for: a negative position counts from the end.
+std::uint32_t position_of(const line_texts& names, const column_choice& choice) {
+  if (choice.by_name) {
+    return position_named(names, choice.name);
+  }
+  const auto count = static_cast<std::int64_t>(names.size());
+  const std::int64_t position = choice.position < 0 ? choice.position + count : choice.position;
+  if (position < 0 || position >= count) {
+    string message("parameter position ");
+    text::append_number(message, choice.position);
+    message.append(" is out of range: the file has ");
+    text::append_number(message, count);
+    message.append(" parameters");
+    raise_failure(message, {.kind = failure_kind::position_out_of_range});
+  }
+  return static_cast<std::uint32_t>(position);
+}
+
+// The position of each chosen parameter, in the order chosen; each may be chosen once.
+positions
+chosen_positions(const line_texts& names,
+                 const std::vector<column_choice, checked_allocator<column_choice>>& choices) {
+  positions chosen_ones;
+  std::vector<bool, checked_allocator<bool>> chosen(names.size());
+  for (const column_choice& choice : choices) {
+    const std::uint32_t position = position_of(names, choice);
+    if (chosen[position]) {
+      string message("parameter ");
+      message.append(quoted(names[position])).append(" (position ");
+      text::append_number(message, position);
+      message.append(") is chosen twice");
+      raise_failure(message, {.kind = failure_kind::repeated_choice});
+    }
+    chosen[position] = true;
+    chosen_ones.push_back(position);
+  }
+  return chosen_ones;
+}
+
+// Reads the blocks with the width known when compiling where it is one the simulation writes.
+void dispatch_blocks(numbered_lines& lines, const block_job& job) {
+  switch (job.width) {
+  case 12:
+    read_blocks<12>(lines, job);
+    break;
+  case 15:
+    read_blocks<15>(lines, job);
+    break;
+  default:
+    read_blocks<0>(lines, job);
+  }
+}
+
+// The positions of the parameters the request chooses, or of all of them.
+positions chosen_or_all(const plot_head& head, const plot_request& request) {
+  if (request.choices) {
+    return chosen_positions(head.names, *request.choices);
+  }
+  positions all(head.count);
+  for (std::uint32_t i = 0; i < head.count; ++i) {
+    all[i] = i;
+  }
+  return all;
+}
+
+// The names at the positions.
+line_texts names_at(const line_texts& names, const positions& chosen) {
+  line_texts picked;
+  for (const std::uint32_t position : chosen) {
+    picked.push_back(names[position]);
+  }
+  return picked;
+}
+
+// Reads the blocks that follow the names (or the last complete block) into contents by the
+// plan, with the width given or, when there is none, told by the first data line, which then
+// sets it.
+void read_body(numbered_lines& lines, std::optional<std::uint32_t>& width, const column_plan& plan,
+               block_span span, bool keep_block_headers, bool input_grows,
+               plot_contents& contents) {
+  block_log log{.keep_headers = keep_block_headers};
+  const std::uint64_t blocks_before = lines.blocks;
+  bool header_taken = false;
+  if (!width && plan.parameters() == 0) {
+    // Without data lines any width reads the file.
+    width = 1;
+  }
+  if (!width && take_header(lines, log)) {
+    header_taken = true;
+    width =
+        width_of_first_data_line(lines, static_cast<std::uint32_t>(plan.parameters()), input_grows);
+    if (!width) {
+      drop_header(lines, log);
+    }
+  }
+  if (width) {
+    dispatch_blocks(lines, {*width, plan, span, header_taken, input_grows, log, contents.data});
+  }
+  contents.blocks = lines.complete.blocks - blocks_before;
+  contents.block_headers = std::move(log.headers);
+  contents.width = width.value_or(0);
+}
+
 } // namespace
 
-columns read_plot_file(std::string_view file_path, std::uint32_t n_digits) {
+plot_contents read_plot(std::string_view file_path, const plot_request& request) {
   const posix::file_descriptor file = open_plot_file(file_path);
   line_source source(file.get());
   numbered_lines lines{source};
-  const std::optional<next_line_result> first = next_or_end(lines);
-  if (!first) {
-    raise_failure("Failed ot read line!");
-  }
-  const std::uint32_t count = parameter_count(first->text);
-  skip_parameter_names(lines, count);
+  const plot_head head = *read_head(lines, false);
   // The first block's header line comes next, then its first data line.
   lines.first_data_line = lines.count + 2;
-  columns data(count);
-  const std::uint64_t file_size = posix::regular_file_size(file.get());
-  switch (n_digits) {
-  case 12:
-    read_blocks<12>(lines, n_digits, file_size, data);
-    break;
-  case 15:
-    read_blocks<15>(lines, n_digits, file_size, data);
-    break;
-  default:
-    read_blocks<0>(lines, n_digits, file_size, data);
+  lines.mark_complete();
+  const positions chosen = chosen_or_all(head, request);
+  const column_plan plan(head.count, chosen);
+  plot_contents contents;
+  contents.title = head.title;
+  contents.names = request.choices ? names_at(head.names, chosen) : head.names;
+  contents.data = columns(chosen.size());
+  std::optional<std::uint32_t> width;
+  if (!request.detect_width) {
+    width = request.width;
   }
-  return data;
+  read_body(lines, width, plan, {source.offset(), posix::regular_file_size(file.get())},
+            request.keep_block_headers, false, contents);
+  return contents;
+}
+
+plot_contents read_new_blocks(int fd, follow_state& state, const plot_request& request) {
+  const std::uint64_t start = state.offset;
+  if (!posix::seek(fd, start)) {
+    raise_failure("Failed to read line!", io_error::from_os(errno),
+                  {.line_number = state.lines + 1, .kind = failure_kind::cannot_read});
+  }
+  line_source source(fd, line_source::input::growing);
+  numbered_lines lines{.source = source, .count = state.lines, .blocks = state.blocks};
+  plot_contents contents;
+  if (!state.started) {
+    const std::optional<plot_head> head = read_head(lines, true);
+    if (!head) {
+      return contents;
+    }
+    state.parameters = head->count;
+    state.title = head->title;
+    state.chosen = chosen_or_all(*head, request);
+    state.names = names_at(head->names, state.chosen);
+    state.started = true;
+    lines.mark_complete();
+  }
+  lines.first_data_line = std::uint64_t{state.parameters} + 3;
+  const column_plan plan(state.parameters, state.chosen);
+  contents.title = state.title;
+  contents.names = state.names;
+  contents.data = columns(state.chosen.size());
+  const std::optional<posix::file_facts> facts = posix::facts_of(fd);
+  const std::uint64_t size = facts ? facts->size : 0;
+  read_body(lines, state.width, plan, {source.offset(), size > start ? size - start : 0},
+            request.keep_block_headers, true, contents);
+  state.offset = start + lines.complete.offset;
+  state.lines = lines.complete.lines;
+  state.blocks = lines.complete.blocks;
+  return contents;
+}
+
+columns read_plot_file(std::string_view file_path, std::uint32_t n_digits) {
+  return read_plot(file_path, {.width = n_digits}).data;
 }
 
 } // namespace korvane

@@ -2,10 +2,87 @@
 #pragma once
 
 #include <cstdint>
+#include <korvane/checked_allocator.h>
 #include <korvane/columns.h>
+#include <korvane/string.h>
+#include <optional>
 #include <string_view>
+#include <vector>
 
 namespace korvane {
+
+/// A parameter chosen by its name, or by its position (from 0; a negative one counts from the
+/// end, as Python's indices do).
+struct column_choice {
+  bool by_name = false;
+  std::int64_t position = 0;
+  string name;
+};
+
+/// The texts of a plot file's lines that a read keeps.
+using line_texts = std::vector<string, checked_allocator<string>>;
+
+/// What to read of a plot file.
+struct plot_request {
+  /// Bytes per data field, when known.
+  std::uint32_t width = 0;
+  /// Take the width from the first data line instead: its length divided by its fields.
+  bool detect_width = false;
+  /// The parameters to read, in this order; every parameter, in file order, when absent.
+  std::optional<std::vector<column_choice, checked_allocator<column_choice>>> choices{};
+  /// Keep every block's header line, trimmed.
+  bool keep_block_headers = false;
+};
+
+/// What a read gives: the chosen parameters' names and values and the file's layout.
+struct plot_contents {
+  /// The first line without its last token (the parameter count), trimmed.
+  string title;
+  /// The chosen parameters' name lines, trimmed, in the order of data.
+  line_texts names;
+  /// One column per chosen parameter.
+  columns data;
+  /// The header line of every block, trimmed, when the request keeps them.
+  line_texts block_headers;
+  /// The number of blocks.
+  std::uint64_t blocks = 0;
+  /// The width the fields were read with.
+  std::uint32_t width = 0;
+};
+
+/// Parameter positions, from 0.
+using positions = std::vector<std::uint32_t, checked_allocator<std::uint32_t>>;
+
+/// What a reader of a growing plot file keeps from one read to the next.
+struct follow_state {
+  /// Bytes of the file read: up to the end of the last complete block, or of the names.
+  std::uint64_t offset = 0;
+  /// Lines before offset.
+  std::uint64_t lines = 0;
+  /// Blocks before offset.
+  std::uint64_t blocks = 0;
+  /// The width of the data fields, once given or told by the first data line.
+  std::optional<std::uint32_t> width;
+  /// Whether the first line and the names have been read; then the members below hold.
+  bool started = false;
+  std::uint32_t parameters = 0;
+  string title;
+  /// The positions of the parameters read, and their names.
+  positions chosen;
+  line_texts names;
+};
+
+/// Reads what the request asks of the plot file at file_path. Every problem raises
+/// read_failure; the file is closed on every path.
+[[nodiscard]] plot_contents read_plot(std::string_view file_path, const plot_request& request);
+
+/// Reads, from the regular file open as fd, the blocks completed after state.offset, and the first
+/// line and the names on the first read that finds them complete: a last line without its line
+/// feed, and a block without all its data lines, are left for a later read. The width is
+/// state.width, or told by the first data line; the request's width is not used. Every problem
+/// of a complete line raises read_failure as read_plot does.
+[[nodiscard]] plot_contents read_new_blocks(int fd, follow_state& state,
+                                            const plot_request& request);
 
 /// Reads the plot file at file_path, whose data fields are n_digits bytes wide, into one column
 /// per parameter. Every problem raises read_failure; the file is closed on every path.

@@ -26,6 +26,11 @@ std::string_view strip_terminator(std::string_view s) noexcept {
 } // namespace
 
 next_line_result line_source::next_line() {
+  if (given_back_length_ != 0) {
+    // Its text is in the buffer or in spanning_, both untouched since it was given.
+    given_back_length_ = 0;
+    return given_back_;
+  }
   spanning_.clear();
   const char* start = buffer_.data() + begin_;
   if (const void* feed = std::memchr(start, '\n', end_ - begin_)) {
@@ -46,7 +51,8 @@ next_line_result line_source::collect_across_refills() {
       return {next_line_result::outcome::error, {}, io_error::from_os(code)};
     }
     if (end_ == 0) {
-      if (spanning_.empty()) {
+      // A last line that a writer has not ended yet is not a line yet, when the input grows.
+      if (spanning_.empty() || input_grows_) {
         return {next_line_result::outcome::end, {}};
       }
       return finish(spanning_);
@@ -72,6 +78,9 @@ bool line_source::refill() noexcept {
       [this] { return posix::calls.read(fd_, buffer_.data(), buffer_size); });
   begin_ = 0;
   end_ = count < 0 ? 0 : static_cast<std::size_t>(count);
+  for (std::size_t i = 0; head_length_ < head_.size() && i < end_; ++i) {
+    head_[head_length_++] = buffer_[i];
+  }
   bytes_read_ += end_;
   return count >= 0;
 }

@@ -7,6 +7,7 @@
 #include <korvane/io_error.h>
 #include <korvane/line.h>
 #include <korvane/string.h>
+#include <string_view>
 
 namespace korvane {
 
@@ -36,7 +37,11 @@ class line_source {
 public:
   static constexpr std::size_t buffer_size = 8192;
 
-  explicit line_source(int fd) noexcept : fd_(fd) {}
+  /// Whether the input may still grow: then a last line without a line feed is not given.
+  enum class input : bool { whole, growing };
+
+  explicit line_source(int fd, input kind = input::whole) noexcept
+      : fd_(fd), input_grows_(kind == input::growing) {}
   line_source(const line_source&) = delete;
   line_source& operator=(const line_source&) = delete;
 
@@ -44,11 +49,26 @@ public:
   /// The text stays valid until the next call.
   [[nodiscard]] next_line_result next_line();
 
+  /// Makes the line next_line just gave, of length_with_terminator bytes in the input, the
+  /// next line again; it is given whole by next_line and never seen by peek_line.
+  void give_back(const next_line_result& given, std::size_t length_with_terminator) noexcept {
+    given_back_ = given;
+    given_back_length_ = length_with_terminator;
+  }
+
+  /// Whether the input's first bytes are these (at most 4), as far as the input holds bytes.
+  [[nodiscard]] bool input_starts_with(std::string_view bytes) const noexcept {
+    return bytes.size() <= head_length_ && std::string_view(head_.data(), bytes.size()) == bytes;
+  }
+
   /// The next line when it lies in the buffer with `length` bytes before its terminator, "\n"
   /// or "\r\n"; no text otherwise. The bytes [text, text + length + overread) can be read. The
   /// line is left in place: skip_line takes it.
   [[nodiscard]] peeked_line peek_line(std::size_t length) const noexcept {
     const std::size_t terminator = begin_ + length;
+    if (given_back_length_ != 0) {
+      return {};
+    }
     if (terminator < end_ && buffer_[terminator] == '\n') {
       return {buffer_.data() + begin_, length + 1};
     }
@@ -61,7 +81,9 @@ public:
   void skip_line(const peeked_line& peeked) noexcept { begin_ += peeked.length_with_terminator; }
 
   /// Bytes of the input before the line due next.
-  [[nodiscard]] std::uint64_t offset() const noexcept { return bytes_read_ - (end_ - begin_); }
+  [[nodiscard]] std::uint64_t offset() const noexcept {
+    return bytes_read_ - (end_ - begin_) - given_back_length_;
+  }
 
   /// Bytes that may be read past the buffered input; they hold no input.
   static constexpr std::size_t overread = 16;
@@ -75,11 +97,18 @@ private:
   next_line_result collect_across_refills();
 
   int fd_;
+  bool input_grows_;
   std::size_t begin_ = 0;
   std::size_t end_ = 0;
   std::uint64_t bytes_read_ = 0;
   // A line that spans refills is gathered here; cleared when the next line is asked for.
   string spanning_;
+  // The line given back, due again; its length is 0 when there is none.
+  next_line_result given_back_{next_line_result::outcome::end, {}};
+  std::size_t given_back_length_ = 0;
+  // The input's first bytes, kept from the first read.
+  std::array<char, 4> head_{};
+  std::size_t head_length_ = 0;
   std::array<char, buffer_size + overread> buffer_{};
 };
 

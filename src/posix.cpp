@@ -27,12 +27,40 @@ write_outcome write_all(int fd, std::string_view text) noexcept {
   return {true, 0};
 }
 
-std::uint64_t regular_file_size(int fd) noexcept {
+namespace {
+
+file_facts facts_from(const struct stat& status) noexcept {
+  return {.regular = S_ISREG(status.st_mode),
+          .device = static_cast<std::uint64_t>(status.st_dev),
+          .inode = static_cast<std::uint64_t>(status.st_ino),
+          .size = static_cast<std::uint64_t>(status.st_size)};
+}
+
+} // namespace
+
+std::optional<file_facts> facts_of(int fd) noexcept {
   struct stat status {};
-  if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-    return 0;
+  if (::fstat(fd, &status) != 0) {
+    return std::nullopt;
   }
-  return static_cast<std::uint64_t>(status.st_size);
+  return facts_from(status);
+}
+
+std::optional<file_facts> facts_at(const char* path) noexcept {
+  struct stat status {};
+  if (::stat(path, &status) != 0) {
+    return std::nullopt;
+  }
+  return facts_from(status);
+}
+
+std::uint64_t regular_file_size(int fd) noexcept {
+  const std::optional<file_facts> facts = facts_of(fd);
+  return facts && facts->regular ? facts->size : 0;
+}
+
+bool seek(int fd, std::uint64_t offset) noexcept {
+  return ::lseek(fd, static_cast<off_t>(offset), SEEK_SET) >= 0;
 }
 
 file_descriptor::~file_descriptor() {

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 #include <sys/types.h>
 
@@ -43,6 +44,22 @@ struct write_outcome {
 /// The size of the regular file open as fd; 0 for anything else (a pipe, a device) or when it
 /// cannot be told.
 [[nodiscard]] std::uint64_t regular_file_size(int fd) noexcept;
+
+/// The identity and size of a file, as stat tells them.
+struct file_facts {
+  bool regular = false;
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  std::uint64_t size = 0;
+};
+
+/// The facts of the file open as fd; errno is set and nothing returned when they cannot be told.
+[[nodiscard]] std::optional<file_facts> facts_of(int fd) noexcept;
+/// The facts of the file at path, following links; errno is set and nothing returned when they
+/// cannot be told.
+[[nodiscard]] std::optional<file_facts> facts_at(const char* path) noexcept;
+/// Moves fd's read position to offset bytes from the start; false with errno set on failure.
+[[nodiscard]] bool seek(int fd, std::uint64_t offset) noexcept;
 
 /// Owns an open file descriptor and closes it when it goes out of scope.
 class file_descriptor {

@@ -7,7 +7,8 @@ namespace korvane {
 
 namespace failure {
 /// Allocates count * size bytes; raises "capacity overflow" for a size that cannot be expressed
-/// and aborts the process with a report when the memory is refused.
+/// and aborts the process with a report when the memory is refused (raises an out_of_memory
+/// failure instead while failures are quiet).
 [[nodiscard]] void* allocate_bytes(std::size_t count, std::size_t size);
 /// Releases memory obtained from allocate_bytes.
 void free_bytes(void* memory) noexcept;

@@ -60,7 +60,10 @@ PyObject* fastcall_cfunction_with_keywords(PyObject*, PyObject* const* arguments
       [&] { return read_tolvera(arguments, positional_count, keyword_names, file_path); },
       [](result<py_ref>& all_data) { return all_data.value().release(); },
       static_cast<PyObject*>(nullptr),
-      [&](const read_site& site) noexcept { add_failure_note(site, file_path); });
+      [&](const read_failure& failure) noexcept {
+        raise_panic(failure.message());
+        add_failure_note(failure.site(), file_path);
+      });
 }
 
 } // namespace korvane::binding

@@ -52,27 +52,26 @@ Outcome hand_over(result<T>& outcome, OnSuccess& on_success, Outcome failure_res
 
 } // namespace detail
 
-/// What an entry does after raising a PanicException when it adds nothing to it.
-struct leave_panic_as_raised {
-  /// Does nothing.
-  void operator()(const read_site&) const noexcept {}
+/// How an entry raises a fatal failure when it adds nothing: as PanicException.
+struct raise_as_panic {
+  /// Raises the failure's message as PanicException.
+  void operator()(const read_failure& failure) const noexcept { raise_panic(failure.message()); }
 };
 
 /// Runs body (returning a result) and hands a successful one to on_success. A pending error is
-/// raised and a fatal failure is raised as PanicException, which on_panic (noexcept) then sees
-/// with the failure's site; both give failure_result. Anything but a fatal failure from the
+/// raised, and a fatal failure is raised by on_failure (noexcept; as PanicException unless the
+/// entry chooses otherwise); both give failure_result. Anything but a fatal failure from the
 /// body, and any failure while raising, meets the failure trap; a thread's forced unwinding
 /// passes.
-template <class Body, class OnSuccess, class Outcome, class OnPanic = leave_panic_as_raised>
+template <class Body, class OnSuccess, class Outcome, class OnFailure = raise_as_panic>
 Outcome guarded_entry(Body&& body, OnSuccess&& on_success, Outcome failure_result,
-                      OnPanic on_panic = {}) {
-  static_assert(noexcept(on_panic(std::declval<const read_site&>())));
+                      OnFailure on_failure = {}) {
+  static_assert(noexcept(on_failure(std::declval<const read_failure&>())));
   try {
     auto outcome = body();
     return detail::hand_over(outcome, on_success, failure_result);
   } catch (const read_failure& failure) {
-    raise_panic(failure.message());
-    on_panic(failure.site());
+    on_failure(failure);
   } catch (abi::__forced_unwind&) {
     throw;
   } catch (...) {

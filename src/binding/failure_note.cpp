@@ -62,30 +62,45 @@ string failure_note_text(std::string_view quoted_path, const read_site& site) {
   note.append(quoted_path).append(", line ");
   text::append_number(note, site.line_number);
   if (site.has_field) {
-    note.append(", field ");
-    text::append_number(note, site.field_index + 1);
-    note.append(" (bytes ");
-    text::append_number(note, site.field_start);
-    note.append(" to ");
-    text::append_number(note, site.field_end);
-    note.append(")");
+    note.append(", ").append(field_place(site));
   }
-  if (const std::optional<std::size_t> other = other_fitting_width(site)) {
-    note.append("; the line is ");
-    text::append_number(note, site.line_length);
-    note.append(" bytes long, a multiple of ");
-    text::append_number(note, *other);
-    note.append(": should n_digits be ");
-    text::append_number(note, *other);
-    note.append("?");
-  }
+  note.append(width_hint(site));
   return note;
 }
 
 } // namespace
 
+string field_place(const read_site& site) {
+  string place("field ");
+  text::append_number(place, site.field_index + 1);
+  place.append(" (bytes ");
+  text::append_number(place, site.field_start);
+  place.append(" to ");
+  text::append_number(place, site.field_end);
+  place.append(")");
+  return place;
+}
+
+string width_hint(const read_site& site) {
+  string hint;
+  if (const std::optional<std::size_t> other = other_fitting_width(site)) {
+    hint.append("; the line is ");
+    text::append_number(hint, site.line_length);
+    hint.append(" bytes long, a multiple of ");
+    text::append_number(hint, *other);
+    hint.append(": should n_digits be ");
+    text::append_number(hint, *other);
+    hint.append("?");
+  }
+  return hint;
+}
+
 void add_failure_note(const read_site& site, std::string_view file_path) noexcept {
-  if (site.line_number == 0) {
+  // The failures of the first line and the names read before any block concern the file's
+  // opening lines as a whole: they go without a note.
+  const bool before_blocks =
+      site.kind == failure_kind::bad_parameter_count || site.kind == failure_kind::missing_name;
+  if (site.line_number == 0 || before_blocks) {
     return;
   }
   // The PanicException is set as the current exception: hold it aside while the note is made,

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <korvane/read_failure.h>
+#include <korvane/string.h>
 #include <string_view>
 
 namespace korvane::binding {
@@ -12,5 +13,12 @@ namespace korvane::binding {
 /// common field width. Nothing is added for a failure that concerns no line, or when the note
 /// cannot be made: the exception stays the one raised, and no other error is left behind.
 void add_failure_note(const read_site& site, std::string_view file_path) noexcept;
+
+/// "field F (bytes S to E)": the field counted from 1, its bytes from 0, E excluded.
+[[nodiscard]] string field_place(const read_site& site);
+
+/// "; the line is L bytes long, a multiple of W: should n_digits be W?" when the failure at the
+/// first field of the first data line suggests the other common width; empty otherwise.
+[[nodiscard]] string width_hint(const read_site& site);
 
 } // namespace korvane::binding

@@ -8,7 +8,8 @@
 #include "non_null.h"
 #include "pending_error.h"
 #include "pickling.h"
-#include "to_python.h"
+#include "plot_entry.h"
+#include "plot_surface.h"
 #include "type_names.h"
 
 #include <korvane/read_failure.h>
@@ -132,6 +133,48 @@ PyMethodDef read_tolvera_definition = {
     function_doc,
 };
 
+// The reader's part of read_plot, which plot_surface.py calls; like the definition above, it
+// lives for the whole process.
+PyMethodDef read_plot_definition = {
+    "_read_plot",
+    &read_plot_entry,
+    METH_VARARGS,
+    nullptr,
+};
+
+// The names of the read_plot surface that plot_surface.py defines, listed in __all__.
+constexpr const char* plot_surface_names[] = {"read_plot", "Plot", "PlotFormatError"};
+
+// The read_plot surface: the reader's entry, then the Python half that calls it, its public
+// names listed in __all__, and the module's version.
+result<void> add_plot_surface(PyObject* module) {
+  result<py_ref> entry = create_py_c_function(&read_plot_definition, module);
+  if (!entry) {
+    return entry.take_error();
+  }
+  if (PyObject_SetAttrString(module, read_plot_definition.ml_name, entry.value().get()) < 0) {
+    return pending_error::fetch_resuming_panic();
+  }
+  result<void> ran = run_plot_surface(module);
+  if (!ran) {
+    return ran;
+  }
+  result<py_ref> all = index(module);
+  if (!all) {
+    return all.take_error();
+  }
+  for (const char* public_name : plot_surface_names) {
+    const py_ref text = py_ref::steal(PyUnicode_FromString(public_name));
+    if (!text || PyList_Append(all.value().get(), text.get()) < 0) {
+      return pending_error::fetch_resuming_panic();
+    }
+  }
+  if (PyModule_AddStringConstant(module, "__version__", KORVANE_VERSION) < 0) {
+    return pending_error::fetch_resuming_panic();
+  }
+  return {};
+}
+
 // The exception type of every fatal failure as a module attribute, outside __all__, so that
 // callers can catch it by name and pickle can find it.
 result<void> expose_panic_type(PyObject* module) {
@@ -154,16 +197,15 @@ result<void> populate(PyObject* module) {
   if (!added) {
     return added;
   }
-  return expose_panic_type(module);
+  result<void> exposed = expose_panic_type(module);
+  if (!exposed) {
+    return exposed;
+  }
+  return add_plot_surface(module);
 }
 
 int module_exec(PyObject* module) noexcept {
-  return guarded_entry(
-      [&] {
-        prepare_column_conversion();
-        return populate(module);
-      },
-      [](result<void>&) { return 0; }, -1);
+  return guarded_entry([&] { return populate(module); }, [](result<void>&) { return 0; }, -1);
 }
 
 PyModuleDef_Slot module_slots[] = {

@@ -6,8 +6,7 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
-#include <korvane/read_failure.h>
-#include <type_traits>
+#include <utility>
 
 namespace korvane::binding {
 
@@ -36,59 +35,58 @@ py_ref per_value_route::column_list(const column& values) const {
 
 namespace {
 
-// array.array.buffer_info and array('f', [0.0]), kept for the process once prepared.
-PyObject* buffer_info = nullptr;
-PyObject* one_zero = nullptr;
+// Turns array('f') objects into lists, emptying each array once its list is made so that its
+// storage goes at once rather than at the interpreter's next collection. list() of an array
+// widens each float to a double exactly, as the per-value route does.
+constexpr const char* into_lists_source = "def into_lists(arrays):\n"
+                                          "    lists = []\n"
+                                          "    for values in arrays:\n"
+                                          "        lists.append(list(values))\n"
+                                          "        del values[:]\n"
+                                          "    return lists\n";
 
-} // namespace
+// What the bulk route keeps for the process once prepared: array.array.buffer_info,
+// array('f', [0.0]) and into_lists.
+struct bulk_tools {
+  PyObject* buffer_info = nullptr;
+  PyObject* one_zero = nullptr;
+  PyObject* into_lists = nullptr;
+};
 
-void bulk_route::prepare() {
-  if (buffer_info != nullptr) {
-    return;
+bulk_tools prepared;
+
+py_ref compiled_into_lists() {
+  const py_ref globals = py_ref::steal(non_null(PyDict_New()));
+  if (PyDict_SetItemString(globals.get(), "__builtins__", non_null(PyEval_GetBuiltins())) < 0) {
+    raise_null_object();
+  }
+  const py_ref ran = py_ref::steal(
+      non_null(PyRun_String(into_lists_source, Py_file_input, globals.get(), globals.get())));
+  return py_ref::borrow(non_null(PyDict_GetItemString(globals.get(), "into_lists")));
+}
+
+// Made on the first call rather than at import, so that importing the module needs nothing the
+// calls need. Importing and compiling run Python code, during which another thread may come
+// through here too: each makes its own set, and the first to finish keeps it. Holding the
+// interpreter lock, the check and the stores below are one step.
+const bulk_tools& bulk_tools_prepared() {
+  if (prepared.into_lists != nullptr) {
+    return prepared;
   }
   const py_ref module = py_ref::steal(non_null(PyImport_ImportModule("array")));
   const py_ref array_type = py_ref::steal(non_null(PyObject_GetAttrString(module.get(), "array")));
   py_ref info = py_ref::steal(non_null(PyObject_GetAttrString(array_type.get(), "buffer_info")));
-  one_zero = non_null(PyObject_CallFunction(array_type.get(), "s(d)", "f", 0.0));
-  buffer_info = info.release();
+  py_ref zero = py_ref::steal(non_null(PyObject_CallFunction(array_type.get(), "s(d)", "f", 0.0)));
+  py_ref into_lists = compiled_into_lists();
+  if (prepared.into_lists == nullptr) {
+    prepared = {info.release(), zero.release(), into_lists.release()};
+  }
+  return prepared;
 }
 
-py_ref bulk_route::column_list(const column& values) {
-  if (values.empty()) {
-    return py_ref::steal(non_null(PyList_New(0)));
-  }
-  // The columns of a file are all of one length: one array carries them all, so that its
-  // storage is allocated, and its pages touched, once per call rather than once per column.
-  if (!array_ || length_ != values.size()) {
-    const py_ref count = py_ref::steal(non_null(PyLong_FromSize_t(values.size())));
-    array_ = py_ref::steal(non_null(PyNumber_Multiply(one_zero, count.get())));
-    storage_ = storage_of(array_.get(), values.size());
-    length_ = values.size();
-  }
-  std::memcpy(storage_, values.data(), values.size() * sizeof(float));
-  py_ref list = py_ref::steal(non_null(PySequence_List(array_.get())));
-  const auto made = static_cast<std::size_t>(PyList_GET_SIZE(list.get()));
-  if (made > values.size()) {
-    raise_failure("Attempted to create PyList but `elements` was larger than reported by its "
-                  "`ExactSizeIterator` implementation.");
-  }
-  if (made < values.size()) {
-    raise_failure("Attempted to create PyList but `elements` was smaller than reported by its "
-                  "`ExactSizeIterator` implementation.");
-  }
-  return list;
-}
-
-void bulk_route::release_storage() {
-  // Emptying the array frees its storage now rather than at the interpreter's next collection.
-  if (array_ && PySequence_DelSlice(array_.get(), 0, PY_SSIZE_T_MAX) < 0) {
-    raise_null_object();
-  }
-  array_ = py_ref();
-}
-
-void* bulk_route::storage_of(PyObject* array, std::size_t length) {
-  const py_ref info = py_ref::steal(non_null(PyObject_CallOneArg(buffer_info, array)));
+// The address of an array's storage, checked to hold length items.
+void* storage_of(const bulk_tools& tools, PyObject* array, std::size_t length) {
+  const py_ref info = py_ref::steal(non_null(PyObject_CallOneArg(tools.buffer_info, array)));
   // buffer_info() is (address, length); the array's storage does not move while it keeps its
   // length.
   void* address = PyLong_AsVoidPtr(non_null(PyTuple_GetItem(info.get(), 0)));
@@ -99,34 +97,56 @@ void* bulk_route::storage_of(PyObject* array, std::size_t length) {
   return address;
 }
 
-} // namespace detail
-
-namespace {
-
-#ifdef PYPY_VERSION
-using column_route = detail::bulk_route;
-#else
-using column_route = detail::per_value_route;
-#endif
+// An array('f') holding the column's values.
+py_ref array_of(const bulk_tools& tools, const column& values) {
+  const py_ref count = py_ref::steal(non_null(PyLong_FromSize_t(values.size())));
+  py_ref array = py_ref::steal(non_null(PyNumber_Multiply(tools.one_zero, count.get())));
+  if (!values.empty()) {
+    std::memcpy(storage_of(tools, array.get(), values.size()), values.data(),
+                values.size() * sizeof(float));
+  }
+  return array;
+}
 
 } // namespace
 
-void prepare_column_conversion() {
-  if constexpr (std::is_same_v<column_route, detail::bulk_route>) {
-    detail::bulk_route::prepare();
+py_ref bulk_lists(columns all_data) {
+  const bulk_tools& tools = bulk_tools_prepared();
+  const py_ref arrays =
+      py_ref::steal(non_null(PyList_New(static_cast<Py_ssize_t>(all_data.size()))));
+  for (std::size_t i = 0; i < all_data.size(); ++i) {
+    py_ref array = array_of(tools, all_data[i]);
+    all_data[i] = column();
+    PyList_SET_ITEM(arrays.get(), static_cast<Py_ssize_t>(i), array.release());
   }
+  return py_ref::steal(non_null(PyObject_CallOneArg(tools.into_lists, arrays.get())));
 }
 
+} // namespace detail
+
 py_ref owned_sequence_into_pyobject(columns all_data) {
-  column_route route;
+#ifdef PYPY_VERSION
+  std::size_t values = 0;
+  for (const column& values_of_one : all_data) {
+    values += values_of_one.size();
+  }
+  py_ref lists = detail::bulk_lists(std::move(all_data));
+  // The result reaches the caller through the C API, and PyPy frees what crossed it only a
+  // major collection later than its own objects, without counting it as memory in use: a loop
+  // of calls would hold several results. Counting the lists' storage, a double per value, as
+  // memory pressure (PyPy's meaning of this call) brings the next major collection forward.
+  PyTraceMalloc_Track(0, 0, values * sizeof(double));
+  return lists;
+#else
+  const detail::per_value_route route;
   py_ref outer = py_ref::steal(non_null(PyList_New(static_cast<Py_ssize_t>(all_data.size()))));
   for (std::size_t i = 0; i < all_data.size(); ++i) {
     py_ref inner = route.column_list(all_data[i]);
     all_data[i] = column();
     PyList_SET_ITEM(outer.get(), static_cast<Py_ssize_t>(i), inner.release());
   }
-  route.release_storage();
   return outer;
+#endif
 }
 
 } // namespace korvane::binding

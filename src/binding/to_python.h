@@ -8,11 +8,8 @@
 namespace korvane::binding {
 
 /// A new list with one list of floats per column, each float a value widened exactly; frees
-/// each column's storage as soon as its list is made.
+/// each column's storage as soon as it has been copied or turned into a list.
 [[nodiscard]] py_ref owned_sequence_into_pyobject(columns all_data);
-
-/// Makes what the conversion keeps for the process; the module's execution step calls it.
-void prepare_column_conversion();
 
 namespace detail {
 
@@ -22,33 +19,15 @@ class per_value_route {
 public:
   /// A list holding one float per value of the column.
   [[nodiscard]] py_ref column_list(const column& values) const;
-  /// Nothing to release: each float is the list's own.
-  void release_storage() const noexcept {}
 };
 
-/// Column-to-list in bulk: the packed floats are copied into the storage of an array('f') of
-/// the column's length, which the interpreter then turns into a list. On PyPy this avoids making
-/// each float through the C API, which costs far more than the whole list.
-class bulk_route {
-public:
-  /// Takes array.array.buffer_info and makes the one-element array('f') repeated per column,
-  /// once for the process: the module's execution step calls it, so that no call depends on
-  /// what sys.modules holds later.
-  static void prepare();
-  /// A list holding one float per value of the column; prepare() has run. Columns of one
-  /// length go through one array.
-  [[nodiscard]] py_ref column_list(const column& values);
-  /// Frees the array's storage at once.
-  void release_storage();
-
-private:
-  // The address of an array's storage, checked to hold length items.
-  [[nodiscard]] static void* storage_of(PyObject* array, std::size_t length);
-
-  py_ref array_;
-  void* storage_ = nullptr;
-  std::size_t length_ = 0;
-};
+/// Columns-to-lists in bulk: each column is copied into the storage of an array('f'), and one
+/// call of a Python-level function turns the arrays into the lists and the list holding them.
+/// On PyPy this avoids making each float through the C API, and no list of the result crosses
+/// it, so none gets a C-level twin that the collector would free only collections later. What
+/// it needs (the array module, the function) is made on the first call in the process; a
+/// failure there is that call's fatal failure.
+[[nodiscard]] py_ref bulk_lists(columns all_data);
 
 } // namespace detail
 

@@ -1,6 +1,7 @@
 // src/failure/allocate.cpp: the one place where the module asks for memory
 #include "abort.h"
 #include "backtrace.h"
+#include "raise.h"
 #include "report.h"
 #include "stderr_output.h"
 
@@ -42,10 +43,20 @@ std::atomic<bool> exhaustion_reported{false};
   abort_process({});
 }
 
+// A refused allocation: thrown as an out_of_memory failure while failures are quiet, whose
+// caller goes on, and the end of the process otherwise. The quiet failure's message is empty, so
+// that making it needs no memory.
+[[noreturn]] void refuse(std::size_t size) {
+  if (quiet_failures::active()) {
+    carry_failure(string(), failure_location::here(), {.kind = failure_kind::out_of_memory});
+  }
+  abort_on_exhaustion(size);
+}
+
 // count * size, or "capacity overflow" for a size no allocation can have.
 std::size_t checked_size(std::size_t count, std::size_t size) {
   if (size != 0 && count > static_cast<std::size_t>(PTRDIFF_MAX) / size) {
-    raise_failure("capacity overflow");
+    raise_failure("capacity overflow", {.kind = failure_kind::out_of_memory});
   }
   return count * size;
 }
@@ -56,7 +67,7 @@ void* allocate_bytes(std::size_t count, std::size_t size) {
   const std::size_t bytes = checked_size(count, size);
   void* memory = std::malloc(bytes == 0 ? 1 : bytes);
   if (memory == nullptr) {
-    abort_on_exhaustion(bytes);
+    refuse(bytes);
   }
   return memory;
 }
@@ -65,7 +76,7 @@ void* reallocate_bytes(void* memory, std::size_t count, std::size_t size) {
   const std::size_t bytes = checked_size(count, size);
   void* resized = std::realloc(memory, bytes == 0 ? 1 : bytes);
   if (resized == nullptr) {
-    abort_on_exhaustion(bytes);
+    refuse(bytes);
   }
   return resized;
 }

@@ -5,20 +5,40 @@
 #include "report.h"
 
 #include <exception>
+#include <utility>
 
 namespace korvane {
 
+namespace {
+
+thread_local bool failures_are_quiet = false;
+
+} // namespace
+
+quiet_failures::quiet_failures() noexcept : was_active_(std::exchange(failures_are_quiet, true)) {}
+
+quiet_failures::~quiet_failures() {
+  failures_are_quiet = was_active_;
+}
+
+bool quiet_failures::active() noexcept {
+  return failures_are_quiet;
+}
+
 namespace failure {
 
-void carry_failure(string message, failure_location where, const read_site& site) {
+void carry_failure(string message, failure_location where, const read_site& site,
+                   const io_error& error) {
   if (std::uncaught_exceptions() > 0) {
     // A second exception leaving a destructor during unwinding would end in std::terminate
     // without a word; this failure cannot travel, so it is reported and ends the process.
     write_report(message, where, backtrace_style::full);
     abort_after_cleanup_failure();
   }
-  write_report(message, where, process_backtrace_style());
-  throw read_failure(std::move(message), where, site);
+  if (!failures_are_quiet) {
+    write_report(message, where, process_backtrace_style());
+  }
+  throw read_failure(std::move(message), where, site, error);
 }
 
 } // namespace failure
@@ -41,7 +61,7 @@ void raise_failure(std::string_view text, const io_error& error, const read_site
   const auto compose = [&](string& message) {
     message.append(text).append(": ").append(failure::debug_description(error));
   };
-  failure::carry_failure(failure::composed_message(compose, where), where, site);
+  failure::carry_failure(failure::composed_message(compose, where), where, site, error);
 }
 
 } // namespace korvane

@@ -9,9 +9,11 @@
 
 namespace korvane::failure {
 
-/// Reports the composed failure and throws it as read_failure; raised by a destructor while
-/// another failure unwinds, it reports with a full backtrace and aborts instead.
-[[noreturn]] void carry_failure(string message, failure_location where, const read_site& site = {});
+/// Reports the composed failure (unless failures are quiet) and throws it as read_failure; raised
+/// by a destructor while another failure unwinds, it reports with a full backtrace and aborts
+/// instead.
+[[noreturn]] void carry_failure(string message, failure_location where, const read_site& site = {},
+                                const io_error& error = io_error::from_os(0));
 
 /// The message of a failure raised at where, as compose(message) writes it. Composing can itself
 /// fail (an allocation, a lookup of the system's text): a failure raised while composing aborts,

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <korvane/read_failure.h>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -29,12 +30,11 @@ PyObject* widen(PyObject*, PyObject* packed) noexcept {
   }
   korvane::column values;
   values.append(packed_values.data(), packed_values.size());
-  korvane::binding::detail::bulk_route::prepare();
-  korvane::binding::detail::bulk_route route;
-  py_ref bulk = route.column_list(values);
-  route.release_storage();
   py_ref per_value = korvane::binding::detail::per_value_route().column_list(values);
-  return PyTuple_Pack(2, bulk.get(), per_value.get());
+  korvane::columns all_data;
+  all_data.push_back(std::move(values));
+  py_ref bulk = korvane::binding::detail::bulk_lists(std::move(all_data));
+  return PyTuple_Pack(2, PyList_GET_ITEM(bulk.get(), 0), per_value.get());
 }
 
 // describe(exception) -> the debug description of the exception taken as a pending error

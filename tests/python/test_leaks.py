@@ -90,6 +90,46 @@ class LeakTest(unittest.TestCase):
             files.cleanup()
 
 
+# The child reads one file in a loop, dropping each result, and prints its resident memory after
+# each call. Without a collection forced, what it holds between calls is what a program reading
+# files in a loop holds.
+LOOP_CHILD = """
+import os, korvane
+
+def resident_bytes():
+    with open("/proc/self/statm") as statm:
+        return int(statm.read().split()[1]) * os.sysconf("SC_PAGE_SIZE")
+
+for _ in range(CALLS):
+    data = korvane.rust_read_tolvera(PATH, 12)
+    del data
+    print(resident_bytes())
+"""
+
+
+class ResultMemoryTest(unittest.TestCase):
+    def test_a_loop_of_calls_holds_few_results(self):
+        params, blocks, calls = 100, 2400, 200
+        files = TempFiles()
+        try:
+            rows = [[f"{(p * blocks + b) % 997}.5E-03" for p in range(params)]
+                    for b in range(blocks)]
+            path = files.write(plot_text(rows))
+            code, out, err = run_child(f"PATH = {path!r}\nCALLS = {calls}\n" + LOOP_CHILD,
+                                       child_environment())
+        finally:
+            files.cleanup()
+        self.assertEqual(code, 0, err[-2000:])
+        resident = [int(line) for line in out.split()]
+        self.assertEqual(len(resident), calls)
+        # A result's lists take a double per value. A collector that frees each dropped result
+        # within a collection or two stays within a few; one that lets them pile up climbs by
+        # dozens of them.
+        result_bytes = params * blocks * 8
+        self.assertLess(max(resident) - resident[0], 12 * result_bytes,
+                        [round(figure / result_bytes, 1) for figure in resident[::20]])
+
+
 class Index:
     def __index__(self):
         return 12

@@ -3,10 +3,27 @@
 import concurrent.futures
 import os
 import pickle
+import re
+import subprocess
+import sys
 import unittest
 
 import korvane
 from support import TempFiles, plot_text, run_child
+
+README = os.path.join(os.path.dirname(__file__), "..", "..", "README.md")
+
+# Runs a script as the main module under the given start method, as `python script.py` would.
+RUN_UNDER_START_METHOD = """
+import multiprocessing, runpy, sys
+multiprocessing.set_start_method(sys.argv[1])
+runpy.run_path(sys.argv[2], run_name="__main__")
+"""
+
+# PyPy 3.9's executor calls a method it lacks when its workers do not start by forking.
+START_METHODS = ["fork", "spawn", "forkserver"]
+if not hasattr(concurrent.futures.ProcessPoolExecutor, "_adjust_process_count"):
+    START_METHODS = ["fork"]
 
 NOT_FOUND = 'Plot file not found!: Os { code: 2, kind: NotFound, message: "' + os.strerror(2) + '" }'
 
@@ -65,6 +82,43 @@ class ProcessPoolTest(unittest.TestCase):
                 future.result(timeout=120)
         self.assertEqual(caught.exception.args, (NOT_FOUND,))
         self.assertEqual(str(caught.exception), NOT_FOUND)
+
+
+class DocumentedPoolTest(unittest.TestCase):
+    """The README's process-pool example, run as a script, finishes and reports each failure."""
+
+    def documented_example(self):
+        with open(README, encoding="utf-8") as readme:
+            section = readme.read().split("### Reading many files in a process pool", 1)[1]
+        return re.search(r"```python\n(.*?)```", section, re.DOTALL).group(1)
+
+    def test_example_under_every_start_method(self):
+        files = TempFiles()
+        try:
+            files.write(plot_text([["1.0", "2.0"]]), "run1.plt")
+            files.write(plot_text([["1.0", "x"]]), "run2.plt")
+            script = files.write(self.documented_example(), "example.py")
+            # The example prints each failing path with the failure and its notes, as the
+            # parent would see them reading that file itself.
+            expected = "".join(f"{name} {failure} {getattr(failure, '__notes__', [])}\n"
+                               for name in ["run2.plt", "run3.plt"]
+                               for failure in [panic_of(files.path(name))])
+            expected = expected.replace(files.path(""), "")
+            env = dict(os.environ)
+            env.pop("RUST_BACKTRACE", None)
+            # The script runs in the files' folder: the module's folders must not be relative.
+            env["PYTHONPATH"] = os.pathsep.join(
+                os.path.abspath(folder) for folder in env.get("PYTHONPATH", "").split(os.pathsep)
+                if folder)
+            for method in START_METHODS:
+                with self.subTest(start_method=method):
+                    done = subprocess.run(
+                        [sys.executable, "-c", RUN_UNDER_START_METHOD, method, script],
+                        cwd=files.path(""), env=env, capture_output=True, text=True, timeout=300)
+                    self.assertEqual(done.returncode, 0, done.stderr[-3000:])
+                    self.assertEqual(done.stdout, expected)
+        finally:
+            files.cleanup()
 
 
 if __name__ == "__main__":

@@ -1,5 +1,8 @@
 """Typed uses of korvane that the type checker must accept; test_types checks them."""
 
+import pathlib
+from typing import Optional
+
 import korvane
 
 
@@ -19,3 +22,17 @@ def where_it_failed(path: str) -> list[str]:
 
 def failure_type() -> type[BaseException]:
     return korvane.PanicException
+
+
+def named_last_values(path: str) -> dict[str, float]:
+    plot: korvane.Plot = korvane.read_plot(path, columns=["PARAM0000", 1], block_headers=True)
+    headers: list[str] = plot.block_headers or []
+    return {name: column[-1] for name, column in zip(plot.names, plot) if headers}
+
+
+def located(path: str) -> tuple[Optional[int], Optional[int]]:
+    try:
+        korvane.read_plot(pathlib.Path(path), 12)
+    except korvane.PlotFormatError as error:
+        return error.lineno, error.field
+    return None, None

@@ -46,6 +46,7 @@ TEST_P(located_failure, names_its_line_and_field) {
   EXPECT_EQ(site.field_index, expected.field_index);
   EXPECT_EQ(site.field_start, expected.field_start);
   EXPECT_EQ(site.field_end, expected.field_end);
+  EXPECT_EQ(site.kind, expected.kind);
 }
 
 std::string repeated(const std::string& piece, int times) {
@@ -77,13 +78,29 @@ const std::string w15_field = " 1.23456789E+02";
 INSTANTIATE_TEST_SUITE_P(
     reader_sites_test, located_failure,
     ::testing::Values(
-        // Failures before any data line concern no line of their own.
-        site_case{"empty_file", "", 12, {}}, site_case{"bad_count", "x 3.5\n", 12, {}},
-        site_case{"missing_parameter_name", "3\na\n", 12, {}},
+        site_case{"empty_file", "", 12, {.kind = failure_kind::empty_file}},
+        site_case{"bad_count",
+                  "x 3.5\n",
+                  12,
+                  {.line_number = 1, .kind = failure_kind::bad_parameter_count}},
+        site_case{"missing_parameter_name",
+                  "3\na\n",
+                  12,
+                  {.line_number = 3, .kind = failure_kind::missing_name}},
         // A read error names the line that could not be read.
-        site_case{"invalid_utf8_on_line_4", "title 0\nok\nok\n\xff\n", 12, {.line_number = 4}},
+        site_case{"invalid_utf8_on_line_4",
+                  "title 0\nok\nok\n\xff\n",
+                  12,
+                  {.line_number = 4, .kind = failure_kind::cannot_read}},
+        site_case{"gzip_output",
+                  "\x1f\x8b\x08\x00\n",
+                  12,
+                  {.line_number = 1, .kind = failure_kind::compressed}},
         // A missing data line names the line that was due.
-        site_case{"missing_data_line", two_blocks, 12, {.line_number = 7}},
+        site_case{"missing_data_line",
+                  two_blocks,
+                  12,
+                  {.line_number = 7, .kind = failure_kind::missing_data_line}},
         site_case{"bad_field_in_second_block",
                   two_blocks + "         3.0         x.0\n",
                   12,
@@ -92,7 +109,8 @@ INSTANTIATE_TEST_SUITE_P(
                    .has_field = true,
                    .field_index = 1,
                    .field_start = 12,
-                   .field_end = 24}},
+                   .field_end = 24,
+                   .kind = failure_kind::bad_field}},
         site_case{"short_second_data_line",
                   "12\n" + repeated("a\n", 12) + "h\n" + std::string(12 * 10, '1') + "\n1\n",
                   12,
@@ -101,7 +119,8 @@ INSTANTIATE_TEST_SUITE_P(
                    .has_field = true,
                    .field_index = 0,
                    .field_start = 0,
-                   .field_end = 12}},
+                   .field_end = 12,
+                   .kind = failure_kind::field_outside_line}},
         // Lines read whole by the vector path still count.
         site_case{"bad_field_after_whole_lines",
                   layout_blocks(12, 2, w12_field) + "h\n" + repeated(w12_field, 3) +
@@ -112,11 +131,12 @@ INSTANTIATE_TEST_SUITE_P(
                    .has_field = true,
                    .field_index = 3,
                    .field_start = 36,
-                   .field_end = 48}},
+                   .field_end = 48,
+                   .kind = failure_kind::bad_field}},
         site_case{"missing_line_after_whole_lines",
                   layout_blocks(10, 1, w15_field) + "h\n",
                   15,
-                  {.line_number = 15}},
+                  {.line_number = 15, .kind = failure_kind::missing_data_line}},
         // A line longer than its fields is read field by field, and the next one still counts.
         site_case{"blank_field_after_a_longer_line",
                   layout_blocks(10, 3, w15_field) + "h\n" + repeated(w15_field, 10) + "x\nh\n" +
@@ -127,7 +147,8 @@ INSTANTIATE_TEST_SUITE_P(
                    .has_field = true,
                    .field_index = 9,
                    .field_start = 135,
-                   .field_end = 150}},
+                   .field_end = 150,
+                   .kind = failure_kind::bad_field}},
         site_case{"field_past_line_end",
                   "2\na\nb\nh\n         1.0     2\n",
                   12,
@@ -137,7 +158,8 @@ INSTANTIATE_TEST_SUITE_P(
                    .has_field = true,
                    .field_index = 1,
                    .field_start = 12,
-                   .field_end = 24}}),
+                   .field_end = 24,
+                   .kind = failure_kind::field_outside_line}}),
     [](const ::testing::TestParamInfo<site_case>& param_info) { return param_info.param.name; });
 
 } // namespace

@@ -1,0 +1,17 @@
+// src/binding/plot_surface.h: the Python half of the read_plot surface, run in the module
+#pragma once
+
+#include "pending_error.h"
+
+#include <Python.h>
+
+namespace korvane::binding {
+
+/// Runs plot_surface.py in the module's namespace, which defines read_plot, Plot and
+/// PlotFormatError there, and keeps PlotFormatError for plot_format_error_type.
+[[nodiscard]] result<void> run_plot_surface(PyObject* module);
+
+/// PlotFormatError, as the module made it when it was first run; null before.
+[[nodiscard]] PyObject* plot_format_error_type() noexcept;
+
+} // namespace korvane::binding

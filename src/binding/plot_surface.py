@@ -1,0 +1,153 @@
+# src/binding/plot_surface.py: read_plot, Plot and PlotFormatError, the module's Pythonic surface
+# over the reader that _read_plot runs. The module runs this file in its own namespace when it
+# is imported: it needs builtins only then, and imports what it uses when called.
+
+
+class PlotFormatError(ValueError):
+    """A plot file whose content does not follow the plot file format.
+
+    msg says what is wrong; filename is the file's path, lineno the line (from 1) and field the
+    data field on it (from 1), each None where it does not apply.
+    """
+
+    def __init__(self, msg, filename=None, lineno=None, field=None):
+        where = [f"in {filename!r}"] if filename is not None else []
+        if lineno is not None:
+            where.append(f"line {lineno}")
+        if field is not None:
+            where.append(f"field {field}")
+        ValueError.__init__(self, f"{msg} ({', '.join(where)})" if where else msg)
+        self.msg = msg
+        self.filename = filename
+        self.lineno = lineno
+        self.field = field
+
+    def __reduce__(self):
+        return type(self), (self.msg, self.filename, self.lineno, self.field)
+
+
+class Plot:
+    """The parameters read from a plot file.
+
+    names: the parameters' names (tuple of str); title: the first line without the parameter
+    count; blocks: the number of timesteps; columns: one array('f') of blocks values per
+    parameter, in the order of names; block_headers: the block header lines (list of str), or
+    None when they were not kept. len(), iteration and plot[i] go over the columns; plot["name"]
+    takes a column by its name.
+    """
+
+    __slots__ = ("file_path", "title", "names", "columns", "blocks", "block_headers")
+
+    def __init__(self, file_path, title, names, columns, blocks, block_headers=None):
+        self.file_path = file_path
+        self.title = title
+        self.names = tuple(names)
+        self.columns = list(columns)
+        self.blocks = blocks
+        self.block_headers = block_headers
+
+    def __len__(self):
+        return len(self.columns)
+
+    def __iter__(self):
+        return iter(self.columns)
+
+    def __getitem__(self, key):
+        if isinstance(key, str):
+            return self.columns[self.index(key)]
+        return self.columns[key]
+
+    def index(self, name):
+        """The position of the one parameter called name; KeyError when none or several are."""
+        positions = [position for position, known in enumerate(self.names) if known == name]
+        if not positions:
+            raise KeyError(f"no parameter named '{name}'")
+        if len(positions) > 1:
+            raise KeyError(f"parameter name '{name}' is not unique: positions {positions[0]} and "
+                           f"{positions[1]} hold it; choose by position")
+        return positions[0]
+
+    def to_numpy(self):
+        """The columns as one 2-D numpy.float32 array, a row per parameter."""
+        try:
+            import numpy
+        except ImportError as missing:
+            raise ImportError("Plot.to_numpy needs NumPy, which is not installed: install numpy, "
+                              "or use plot.columns, which are array('f')") from missing
+        table = numpy.empty((len(self.columns), self.blocks), dtype=numpy.float32)
+        if self.blocks:
+            for row, column in zip(table, self.columns):
+                row[:] = numpy.frombuffer(column, dtype=numpy.float32)
+        return table
+
+    def __repr__(self):
+        return (f"<korvane.Plot {self.file_path!r}: {len(self.names)} parameters, "
+                f"{self.blocks} blocks>")
+
+    def _state(self):
+        # Columns compare by their bytes, so that NaN values compare equal to themselves.
+        return (self.file_path, self.title, self.names, self.blocks, self.block_headers,
+                [column.tobytes() for column in self.columns])
+
+    def __eq__(self, other):
+        if not isinstance(other, Plot):
+            return NotImplemented
+        return self._state() == other._state()
+
+    __hash__ = None
+
+    def __reduce__(self):
+        # array('f') pickles as its bytes: about 4 bytes a value.
+        return Plot, (self.file_path, self.title, self.names, self.columns, self.blocks,
+                      self.block_headers)
+
+
+def _width(n_digits):
+    from operator import index
+    width = index(n_digits)
+    if width < 1:
+        raise ValueError(f"n_digits must be at least 1, not {width}")
+    if width > 0xFFFFFFFF:
+        raise ValueError(f"n_digits must be at most 4294967295, not {width}")
+    return width
+
+
+def _choices(columns):
+    if isinstance(columns, (str, bytes)):
+        raise TypeError("columns must be an iterable of parameter positions and names, not one "
+                        "str: write columns=[name]")
+    from operator import index
+    choices = []
+    for choice in columns:
+        if isinstance(choice, str):
+            choices.append(choice)
+            continue
+        try:
+            choices.append(index(choice))
+        except TypeError:
+            raise TypeError("columns must hold parameter positions (int) and names (str), not "
+                            f"{type(choice).__name__}") from None
+    return tuple(choices)
+
+
+def read_plot(file_path, n_digits=None, *, columns=None, block_headers=False):
+    """Reads a TOLVERA plot file into a Plot of float32 columns.
+
+    file_path: a str or os.PathLike. n_digits: the width of a data field (12 or 15 as the
+    simulation writes them; any width from 1); None takes it from the first data line.
+    columns: the parameters to read, by position and/or name, in that order; all when None.
+    block_headers: keep each block's header line in plot.block_headers.
+
+    A file that cannot be opened or read raises the OSError that open() would; malformed content
+    raises PlotFormatError (a ValueError) naming the line and field; a name or position that is
+    not in the file raises KeyError or IndexError.
+    """
+    from os import fspath
+    path = fspath(file_path)
+    if not isinstance(path, str):
+        raise TypeError("file_path must be a str or an os.PathLike of str, not "
+                        f"{type(file_path).__name__}")
+    width = 0 if n_digits is None else _width(n_digits)
+    choices = None if columns is None else _choices(columns)
+    title, names, arrays, blocks, headers = _read_plot(path, width, choices, bool(block_headers))
+    return Plot(path, title, names, arrays, blocks, headers)
