@@ -134,7 +134,7 @@ std::optional<string> lost_track(const follower& followed, const posix::file_fac
   return std::nullopt;
 }
 
-result<py_ref> follow_read_call(PyObject* arguments, follower*& followed) {
+result<py_ref> follow_read_call(PyObject* arguments, PyObject*& path) {
   PyObject* capsule = nullptr;
   int keep_block_headers = 0;
   if (!PyArg_ParseTuple(arguments, "Op:_follow_read", &capsule, &keep_block_headers)) {
@@ -144,7 +144,8 @@ result<py_ref> follow_read_call(PyObject* arguments, follower*& followed) {
   if (!found) {
     return found.take_error();
   }
-  followed = found.value();
+  follower* followed = found.value();
+  path = followed->path.get();
   const int fd = followed->file->get();
   const std::optional<posix::file_facts> now = posix::facts_of(fd);
   if (!now) {
@@ -174,39 +175,22 @@ result<py_ref> follow_read_call(PyObject* arguments, follower*& followed) {
 } // namespace
 
 PyObject* follow_open_entry(PyObject*, PyObject* arguments) {
-  PyObject* path = nullptr;
-  return guarded_entry([&] { return follow_open_call(arguments, path); },
-                       [](result<py_ref>& outcome) { return outcome.value().release(); },
-                       static_cast<PyObject*>(nullptr),
-                       [&](const read_failure& failure) noexcept {
-                         raise_plot_failure(failure, path != nullptr ? path : Py_None);
-                       });
+  return plot_surface_entry([&](PyObject*& path) { return follow_open_call(arguments, path); });
 }
 
 PyObject* follow_read_entry(PyObject*, PyObject* arguments) {
-  follower* followed = nullptr;
-  return guarded_entry([&] { return follow_read_call(arguments, followed); },
-                       [](result<py_ref>& outcome) { return outcome.value().release(); },
-                       static_cast<PyObject*>(nullptr),
-                       [&](const read_failure& failure) noexcept {
-                         raise_plot_failure(failure,
-                                            followed != nullptr ? followed->path.get() : Py_None);
-                       });
+  return plot_surface_entry([&](PyObject*& path) { return follow_read_call(arguments, path); });
 }
 
 PyObject* follow_close_entry(PyObject*, PyObject* capsule) {
-  return guarded_entry(
-      [&]() -> result<py_ref> {
-        auto* followed = static_cast<follower*>(PyCapsule_GetPointer(capsule, capsule_name));
-        if (followed == nullptr) {
-          return pending_error::fetch_resuming_panic();
-        }
-        followed->file.reset();
-        return py_ref::borrow(Py_None);
-      },
-      [](result<py_ref>& outcome) { return outcome.value().release(); },
-      static_cast<PyObject*>(nullptr),
-      [](const read_failure& failure) noexcept { raise_plot_failure(failure, Py_None); });
+  return plot_surface_entry([&](PyObject*&) -> result<py_ref> {
+    auto* followed = static_cast<follower*>(PyCapsule_GetPointer(capsule, capsule_name));
+    if (followed == nullptr) {
+      return pending_error::fetch_resuming_panic();
+    }
+    followed->file.reset();
+    return py_ref::borrow(Py_None);
+  });
 }
 
 } // namespace korvane::binding

@@ -46,14 +46,7 @@ result<py_ref> read_plot_call(PyObject* arguments, PyObject*& path) {
 } // namespace
 
 PyObject* read_plot_entry(PyObject*, PyObject* arguments) {
-  // The path argument, borrowed from the arguments, once bound.
-  PyObject* path = nullptr;
-  return guarded_entry([&] { return read_plot_call(arguments, path); },
-                       [](result<py_ref>& outcome) { return outcome.value().release(); },
-                       static_cast<PyObject*>(nullptr),
-                       [&](const read_failure& failure) noexcept {
-                         raise_plot_failure(failure, path != nullptr ? path : Py_None);
-                       });
+  return plot_surface_entry([&](PyObject*& path) { return read_plot_call(arguments, path); });
 }
 
 } // namespace korvane::binding
