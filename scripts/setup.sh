@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(cmake g++ libgcc-12-dev make python3 libgtest-dev libbenchmark-dev unicode-data
   pypy3 pypy3-dev python3-dev python3-numpy python3-pip python3-venv mypy clang-16
-  libclang-rt-16-dev)
+  libclang-rt-16-dev python3-dask python3-distributed)
 missing=()
 for package in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
