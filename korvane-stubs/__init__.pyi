@@ -4,7 +4,15 @@ from array import array
 from collections.abc import Iterable, Iterator
 from typing import Any, Optional, Union
 
-__all__ = ["rust_read_tolvera", "read_plot", "Plot", "PlotFormatError"]
+__all__ = [
+    "rust_read_tolvera",
+    "read_plot",
+    "Plot",
+    "PlotFormatError",
+    "follow",
+    "Follower",
+    "FollowError",
+]
 __version__: str
 
 def rust_read_tolvera(file_path: str, n_digits: int) -> list[list[float]]:
@@ -64,3 +72,30 @@ class PlotFormatError(ValueError):
         lineno: Optional[int] = None,
         field: Optional[int] = None,
     ) -> None: ...
+
+def follow(
+    file_path: Union[str, os.PathLike[str]],
+    n_digits: Optional[int] = None,
+    *,
+    columns: Optional[Iterable[Union[int, str]]] = None,
+    block_headers: bool = False,
+) -> Follower:
+    """Follows a plot file that a running simulation writes: read() returns a Plot of the blocks
+    completed since the previous read."""
+
+class Follower:
+    """A plot file followed as it grows; a context manager that closes the file."""
+
+    file_path: str
+    blocks: int
+    @property
+    def closed(self) -> bool: ...
+    def read(self) -> Plot: ...
+    def close(self) -> None: ...
+    def __enter__(self) -> Follower: ...
+    def __exit__(self, *exception: object) -> None: ...
+
+class FollowError(OSError):
+    """A followed file shrank below what was read, or another file is at its path."""
+
+    def __init__(self, msg: str, filename: Optional[str] = None) -> None: ...

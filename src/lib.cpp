@@ -27,6 +27,8 @@ namespace {
 // Data fields on one data line; parameter i sits in field i % 10 of data line i / 10.
 constexpr std::uint32_t fields_per_line = 10;
 
+} // namespace
+
 posix::file_descriptor open_plot_file(std::string_view file_path) {
   constexpr const char* not_found = "Plot file not found!";
   if (file_path.find('\0') != std::string_view::npos) {
@@ -43,6 +45,8 @@ posix::file_descriptor open_plot_file(std::string_view file_path) {
   }
   return posix::file_descriptor(fd);
 }
+
+namespace {
 
 // How far a read got: the bytes of the input, its lines and its blocks.
 struct read_progress {
@@ -696,6 +700,8 @@ plot_contents read_new_blocks(int fd, follow_state& state, const plot_request& r
   }
   line_source source(fd, line_source::input::growing);
   numbered_lines lines{.source = source, .count = state.lines, .blocks = state.blocks};
+  // Nothing read yet: the last complete part ends where this read starts.
+  lines.mark_complete();
   plot_contents contents;
   if (!state.started) {
     const std::optional<plot_head> head = read_head(lines, true);

@@ -1,6 +1,8 @@
 // src/lib.h: the plot file reader
 #pragma once
 
+#include "posix.h"
+
 #include <cstdint>
 #include <korvane/checked_allocator.h>
 #include <korvane/columns.h>
@@ -71,6 +73,9 @@ struct follow_state {
   positions chosen;
   line_texts names;
 };
+
+/// Opens the plot file at file_path for reading; raises read_failure (cannot_open) when it cannot.
+[[nodiscard]] posix::file_descriptor open_plot_file(std::string_view file_path);
 
 /// Reads what the request asks of the plot file at file_path. Every problem raises
 /// read_failure; the file is closed on every path.

@@ -23,7 +23,6 @@
 #include "failure/entry.h"
 #include "pending_error.h"
 
-#include <cxxabi.h>
 #include <korvane/read_failure.h>
 #include <string_view>
 
@@ -32,6 +31,10 @@ namespace korvane::binding {
 /// Raises the fatal failure's message as PanicException; a failure while raising it meets the
 /// trap.
 void raise_panic(std::string_view message) noexcept;
+
+/// For a catch-all around an entry: rethrows the exception being handled when it is a thread's
+/// forced unwinding, and meets the failure trap otherwise.
+void trap_unless_forced_unwind();
 
 namespace detail {
 
@@ -72,10 +75,8 @@ Outcome guarded_entry(Body&& body, OnSuccess&& on_success, Outcome failure_resul
     return detail::hand_over(outcome, on_success, failure_result);
   } catch (const read_failure& failure) {
     on_failure(failure);
-  } catch (abi::__forced_unwind&) {
-    throw;
   } catch (...) {
-    failure::ffi_boundary_trap();
+    trap_unless_forced_unwind();
   }
   return failure_result;
 }

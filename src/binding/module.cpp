@@ -3,6 +3,7 @@
 #include "call_entry.h"
 #include "entry_guard.h"
 #include "exception_type.h"
+#include "follow_entry.h"
 #include "function_doc.h"
 #include "names.h"
 #include "non_null.h"
@@ -133,27 +134,30 @@ PyMethodDef read_tolvera_definition = {
     function_doc,
 };
 
-// The reader's part of read_plot, which plot_surface.py calls; like the definition above, it
-// lives for the whole process.
-PyMethodDef read_plot_definition = {
-    "_read_plot",
-    &read_plot_entry,
-    METH_VARARGS,
-    nullptr,
+// The reader's entries that plot_surface.py calls; like the definition above, they live for the
+// whole process.
+PyMethodDef plot_surface_entries[] = {
+    {"_read_plot", &read_plot_entry, METH_VARARGS, nullptr},
+    {"_follow_open", &follow_open_entry, METH_VARARGS, nullptr},
+    {"_follow_read", &follow_read_entry, METH_VARARGS, nullptr},
+    {"_follow_close", &follow_close_entry, METH_O, nullptr},
 };
 
 // The names of the read_plot surface that plot_surface.py defines, listed in __all__.
-constexpr const char* plot_surface_names[] = {"read_plot", "Plot", "PlotFormatError"};
+constexpr const char* plot_surface_names[] = {"read_plot", "Plot",     "PlotFormatError",
+                                              "follow",    "Follower", "FollowError"};
 
-// The read_plot surface: the reader's entry, then the Python half that calls it, its public
+// The read_plot surface: the reader's entries, then the Python half that calls them, its public
 // names listed in __all__, and the module's version.
 result<void> add_plot_surface(PyObject* module) {
-  result<py_ref> entry = create_py_c_function(&read_plot_definition, module);
-  if (!entry) {
-    return entry.take_error();
-  }
-  if (PyObject_SetAttrString(module, read_plot_definition.ml_name, entry.value().get()) < 0) {
-    return pending_error::fetch_resuming_panic();
+  for (PyMethodDef& definition : plot_surface_entries) {
+    result<py_ref> entry = create_py_c_function(&definition, module);
+    if (!entry) {
+      return entry.take_error();
+    }
+    if (PyObject_SetAttrString(module, definition.ml_name, entry.value().get()) < 0) {
+      return pending_error::fetch_resuming_panic();
+    }
   }
   result<void> ran = run_plot_surface(module);
   if (!ran) {

@@ -36,6 +36,8 @@ string format_message(const read_failure& failure) {
     text::append_number(message, site.block);
     message.append(", whose data lines are incomplete; the last complete block is ");
     text::append_number(message, site.block - 1);
+    message.append(" (korvane.follow reads the complete blocks of a file still being written, "
+                   "or left unfinished)");
     return message;
   }
   case failure_kind::field_outside_line: {

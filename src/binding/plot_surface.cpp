@@ -9,6 +9,21 @@ namespace {
 
 // Kept for the process from the first module run, with the interpreter lock held.
 PyObject* plot_format_error = nullptr;
+PyObject* follow_error = nullptr;
+
+// Keeps the type the namespace holds under name in kept, unless one is kept already.
+result<void> keep_type(PyObject* namespace_, const char* name, PyObject*& kept) {
+  if (kept != nullptr) {
+    return {};
+  }
+  PyObject* type = PyDict_GetItemString(namespace_, name);
+  if (type == nullptr) {
+    return pending_error::with_message(PyExc_AttributeError, name);
+  }
+  Py_INCREF(type);
+  kept = type;
+  return {};
+}
 
 } // namespace
 
@@ -29,19 +44,19 @@ result<void> run_plot_surface(PyObject* module) {
   if (!ran) {
     return pending_error::fetch_resuming_panic();
   }
-  if (plot_format_error == nullptr) {
-    PyObject* type = PyDict_GetItemString(namespace_, "PlotFormatError");
-    if (type == nullptr) {
-      return pending_error::with_message(PyExc_AttributeError, "PlotFormatError");
-    }
-    Py_INCREF(type);
-    plot_format_error = type;
+  result<void> kept = keep_type(namespace_, "PlotFormatError", plot_format_error);
+  if (!kept) {
+    return kept;
   }
-  return {};
+  return keep_type(namespace_, "FollowError", follow_error);
 }
 
 PyObject* plot_format_error_type() noexcept {
   return plot_format_error;
+}
+
+PyObject* follow_error_type() noexcept {
+  return follow_error;
 }
 
 } // namespace korvane::binding

@@ -7,11 +7,14 @@
 
 namespace korvane::binding {
 
-/// Runs plot_surface.py in the module's namespace, which defines read_plot, Plot and
-/// PlotFormatError there, and keeps PlotFormatError for plot_format_error_type.
+/// Runs plot_surface.py in the module's namespace, which defines read_plot, follow and
+/// their types there, and keeps the exception types the binding raises.
 [[nodiscard]] result<void> run_plot_surface(PyObject* module);
 
 /// PlotFormatError, as the module made it when it was first run; null before.
 [[nodiscard]] PyObject* plot_format_error_type() noexcept;
+
+/// FollowError, as the module made it when it was first run; null before.
+[[nodiscard]] PyObject* follow_error_type() noexcept;
 
 } // namespace korvane::binding

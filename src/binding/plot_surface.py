@@ -1,5 +1,5 @@
-# src/binding/plot_surface.py: read_plot, Plot and PlotFormatError, the module's Pythonic surface
-# over the reader that _read_plot runs. The module runs this file in its own namespace when it
+# src/binding/plot_surface.py: read_plot, follow and their types, the module's Pythonic surface
+# over the reader that _read_plot and _follow_read run. The module runs this file in its own namespace when it
 # is imported: it needs builtins only then, and imports what it uses when called.
 
 
@@ -130,6 +130,18 @@ def _choices(columns):
     return tuple(choices)
 
 
+def _arguments(file_path, n_digits, columns):
+    """The path, the width (0: told by the first data line) and the choices the reader takes."""
+    from os import fspath
+    path = fspath(file_path)
+    if not isinstance(path, str):
+        raise TypeError("file_path must be a str or an os.PathLike of str, not "
+                        f"{type(file_path).__name__}")
+    width = 0 if n_digits is None else _width(n_digits)
+    choices = None if columns is None else _choices(columns)
+    return path, width, choices
+
+
 def read_plot(file_path, n_digits=None, *, columns=None, block_headers=False):
     """Reads a TOLVERA plot file into a Plot of float32 columns.
 
@@ -142,12 +154,95 @@ def read_plot(file_path, n_digits=None, *, columns=None, block_headers=False):
     raises PlotFormatError (a ValueError) naming the line and field; a name or position that is
     not in the file raises KeyError or IndexError.
     """
-    from os import fspath
-    path = fspath(file_path)
-    if not isinstance(path, str):
-        raise TypeError("file_path must be a str or an os.PathLike of str, not "
-                        f"{type(file_path).__name__}")
-    width = 0 if n_digits is None else _width(n_digits)
-    choices = None if columns is None else _choices(columns)
+    path, width, choices = _arguments(file_path, n_digits, columns)
     title, names, arrays, blocks, headers = _read_plot(path, width, choices, bool(block_headers))
     return Plot(path, title, names, arrays, blocks, headers)
+
+
+class FollowError(OSError):
+    """A followed plot file changed so that it can no longer be followed: it shrank below what was
+    read, or another file (or none) is at its path now, or it is no regular file."""
+
+    def __init__(self, msg, filename=None):
+        OSError.__init__(self, msg)
+        self.filename = filename
+
+    def __str__(self):
+        return f"{self.args[0]} ({self.filename!r})"
+
+    def __reduce__(self):
+        return type(self), (self.args[0], self.filename)
+
+
+class Follower:
+    """A plot file followed as a running simulation writes it; made by follow().
+
+    read() returns a Plot of the blocks completed since the previous read (all of them the first
+    time), with the same names and title each time; blocks is the number read so far. A failure
+    of read() closes the follower. close(), or leaving a with block, closes the file.
+    """
+
+    def __init__(self, file_path, width, choices, block_headers):
+        from threading import Lock
+        self.file_path = file_path
+        self.blocks = 0
+        self._block_headers = block_headers
+        # The title and names once the file holds them, for reads that find nothing new.
+        self._title = ""
+        self._names = ()
+        # One read or close at a time: the reader works without the interpreter lock.
+        self._lock = Lock()
+        self._handle = _follow_open(file_path, width, choices)
+
+    def read(self):
+        """A Plot of the blocks completed since the previous read, possibly none."""
+        with self._lock:
+            if self._handle is None:
+                raise ValueError(f"read of a closed follower of {self.file_path!r}")
+            try:
+                contents = _follow_read(self._handle, self._block_headers)
+            except BaseException:
+                self._close()
+                raise
+            if contents is not None:
+                self._title, self._names, arrays, blocks, headers = contents
+                self.blocks += blocks
+                return Plot(self.file_path, self._title, self._names, arrays, blocks, headers)
+        from array import array
+        return Plot(self.file_path, self._title, self._names, [array("f") for _ in self._names],
+                    0, [] if self._block_headers else None)
+
+    @property
+    def closed(self):
+        return self._handle is None
+
+    def close(self):
+        """Closes the file; reads after it raise ValueError."""
+        with self._lock:
+            self._close()
+
+    def _close(self):
+        if self._handle is not None:
+            _follow_close(self._handle)
+            self._handle = None
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exception):
+        self.close()
+
+    def __repr__(self):
+        state = "closed" if self._handle is None else "open"
+        return f"<korvane.Follower {self.file_path!r}: {self.blocks} blocks read, {state}>"
+
+
+def follow(file_path, n_digits=None, *, columns=None, block_headers=False):
+    """Follows a plot file that a running simulation writes: a Follower whose read() returns the
+    blocks completed since the previous read. A last line without its line feed, and a block
+    without all its data lines, wait for a later read; the complete blocks of a file that will
+    never be finished (a run that crashed) read the same way. The arguments are read_plot's;
+    a file that is not a regular file raises FollowError.
+    """
+    path, width, choices = _arguments(file_path, n_digits, columns)
+    return Follower(path, width, choices, bool(block_headers))

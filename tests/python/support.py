@@ -19,6 +19,14 @@ def plot_text(rows, width=12, names=None):
     return "\n".join(lines) + "\n"
 
 
+def random_plot(rng, params, blocks, width=12):
+    """A plot file of random values in the simulation's layout, with names P0, P1, ..."""
+    form = "{:12.5E}" if width == 12 else "{:15.8E}"
+    rows = [[form.format(rng.uniform(-1e3, 1e3) * 10.0 ** rng.randint(-30, 30))
+             for _ in range(params)] for _ in range(blocks)]
+    return plot_text(rows, width)
+
+
 class TempFiles:
     """Files written for one test case, removed with their directory by cleanup()."""
 

@@ -12,7 +12,7 @@ import unittest
 from concurrent.futures import ProcessPoolExecutor
 
 import korvane
-from support import TempFiles, plot_text, run_child
+from support import TempFiles, plot_text, random_plot, run_child
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 
@@ -30,14 +30,6 @@ def fuzz_seeds():
             continue
         width = 12 if data[0] < 80 else 15 if data[0] < 160 else (data[0] - 160) % 41
         yield path.name, width, data[2:]
-
-
-def random_plot(rng, params, blocks, width=12):
-    """A plot file of random values in the simulation's layout, with names P0, P1, ..."""
-    form = "{:12.5E}" if width == 12 else "{:15.8E}"
-    rows = [[form.format(rng.uniform(-1e3, 1e3) * 10.0 ** rng.randint(-30, 30))
-             for _ in range(params)] for _ in range(blocks)]
-    return plot_text(rows, width)
 
 
 class SameValuesTest(unittest.TestCase):

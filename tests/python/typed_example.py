@@ -36,3 +36,9 @@ def located(path: str) -> tuple[Optional[int], Optional[int]]:
     except korvane.PlotFormatError as error:
         return error.lineno, error.field
     return None, None
+
+
+def new_blocks(path: str) -> int:
+    with korvane.follow(path, columns=[0]) as run:
+        first: korvane.Plot = run.read()
+        return first.blocks + run.read().blocks + run.blocks

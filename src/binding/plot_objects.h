@@ -1,0 +1,25 @@
+// src/binding/plot_objects.h: what the read_plot and follow entries take from Python and give
+// back
+#pragma once
+
+#include "lib.h"
+#include "pending_error.h"
+#include "py_ref.h"
+
+#include <string_view>
+
+namespace korvane::binding {
+
+/// A str's UTF-8 text, which lives as long as the str.
+[[nodiscard]] result<std::string_view> utf8_of(PyObject* text);
+
+/// The request that a width (0: take it from the first data line), a choice of columns (None or
+/// a sequence of positions and names) and the keeping of block headers make.
+[[nodiscard]] result<plot_request> request_of(Py_ssize_t width, PyObject* choices,
+                                              int keep_block_headers);
+
+/// (title, names, columns, blocks, block_headers) for the contents read: names a tuple of str,
+/// columns a list of array('f'), block_headers a list of str or None when not kept.
+[[nodiscard]] result<py_ref> contents_object(plot_contents contents, bool keep_block_headers);
+
+} // namespace korvane::binding
