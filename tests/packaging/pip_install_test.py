@@ -39,6 +39,8 @@ print(json.dumps({
     "supported": [str(tag) for tag in tags.sys_tags()],
     "columns": len(korvane.rust_read_tolvera(sys.argv[1] + "/samples/plot_w12.txt", 12)),
     "failure": message,
+    "versions": [korvane.__version__, importlib.metadata.version("korvane")],
+    "names": len(korvane.read_plot(sys.argv[1] + "/samples/plot_w12.txt").names),
 }))
 """
 
@@ -106,7 +108,9 @@ class PipInstallTest(unittest.TestCase):
         if wheel_tag is not None:
             self.assertEqual(facts["wheel_tags"], [wheel_tag])
         with open(self.sources / "samples" / "plot_w12.txt", encoding="utf-8") as sample:
-            self.assertEqual(facts["columns"], int(sample.readline().split()[-1]))
+            count = int(sample.readline().split()[-1])
+        self.assertEqual((facts["columns"], facts["names"]), (count, count))
+        self.assertEqual(facts["versions"][0], facts["versions"][1])
         self.assertTrue(facts["failure"].startswith("Plot file not found!"), facts["failure"])
         self.assertEqual(snapshot(self.sources), before)
 
