@@ -671,7 +671,7 @@ void read_body(numbered_lines& lines, std::optional<std::uint32_t>& width, const
 
 plot_contents read_plot(std::string_view file_path, const plot_request& request) {
   const posix::file_descriptor file = open_plot_file(file_path);
-  line_source source(file.get());
+  line_source source(file.get(), line_source::input::whole, request.read_size);
   numbered_lines lines{source};
   const plot_head head = *read_head(lines, false);
   // The first block's header line comes next, then its first data line.
@@ -698,7 +698,7 @@ plot_contents read_new_blocks(int fd, follow_state& state, const plot_request& r
     raise_failure("Failed to read line!", io_error::from_os(errno),
                   {.line_number = state.lines + 1, .kind = failure_kind::cannot_read});
   }
-  line_source source(fd, line_source::input::growing);
+  line_source source(fd, line_source::input::growing, request.read_size);
   numbered_lines lines{.source = source, .count = state.lines, .blocks = state.blocks};
   // Nothing read yet: the last complete part ends where this read starts.
   lines.mark_complete();

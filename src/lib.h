@@ -1,6 +1,7 @@
 // src/lib.h: the plot file reader
 #pragma once
 
+#include "line_source.h"
 #include "posix.h"
 
 #include <cstdint>
@@ -34,6 +35,8 @@ struct plot_request {
   std::optional<std::vector<column_choice, checked_allocator<column_choice>>> choices{};
   /// Keep every block's header line, trimmed.
   bool keep_block_headers = false;
+  /// The most bytes one read of the file takes.
+  std::size_t read_size = line_source::buffer_size;
 };
 
 /// What a read gives: the chosen parameters' names and values and the file's layout.

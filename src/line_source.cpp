@@ -32,7 +32,7 @@ next_line_result line_source::next_line() {
     return given_back_;
   }
   spanning_.clear();
-  const char* start = buffer_.data() + begin_;
+  const char* start = buffer_ + begin_;
   if (const void* feed = std::memchr(start, '\n', end_ - begin_)) {
     const std::size_t line_start = begin_;
     begin_ += static_cast<std::size_t>(static_cast<const char*>(feed) - start) + 1;
@@ -43,7 +43,7 @@ next_line_result line_source::next_line() {
 
 next_line_result line_source::collect_across_refills() {
   for (;;) {
-    spanning_.append(buffer_.data() + begin_, end_ - begin_);
+    spanning_.append(buffer_ + begin_, end_ - begin_);
     begin_ = end_;
     if (!refill()) {
       const int code = errno;
@@ -57,25 +57,25 @@ next_line_result line_source::collect_across_refills() {
       }
       return finish(spanning_);
     }
-    if (const void* feed = std::memchr(buffer_.data(), '\n', end_)) {
-      begin_ = static_cast<std::size_t>(static_cast<const char*>(feed) - buffer_.data()) + 1;
+    if (const void* feed = std::memchr(buffer_, '\n', end_)) {
+      begin_ = static_cast<std::size_t>(static_cast<const char*>(feed) - buffer_) + 1;
       // A line that starts the new buffer lies in it whole.
       if (spanning_.empty()) {
         return buffered_line(0, begin_);
       }
-      spanning_.append(buffer_.data(), begin_);
+      spanning_.append(buffer_, begin_);
       return finish(spanning_);
     }
   }
 }
 
 next_line_result line_source::buffered_line(std::size_t start, std::size_t length) const {
-  return finish(std::string_view(buffer_.data() + start, length));
+  return finish(std::string_view(buffer_ + start, length));
 }
 
 bool line_source::refill() noexcept {
-  const ssize_t count = posix::retry_on_interrupt(
-      [this] { return posix::calls.read(fd_, buffer_.data(), buffer_size); });
+  const ssize_t count =
+      posix::retry_on_interrupt([this] { return posix::calls.read(fd_, buffer_, read_size_); });
   begin_ = 0;
   end_ = count < 0 ? 0 : static_cast<std::size_t>(count);
   for (std::size_t i = 0; head_length_ < head_.size() && i < end_; ++i) {

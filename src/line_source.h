@@ -4,10 +4,12 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <korvane/checked_allocator.h>
 #include <korvane/io_error.h>
 #include <korvane/line.h>
 #include <korvane/string.h>
 #include <string_view>
+#include <vector>
 
 namespace korvane {
 
@@ -32,16 +34,26 @@ struct peeked_line {
   std::size_t length_with_terminator = 0;
 };
 
-/// Reads a file line by line through an 8192-byte buffer, one read per refill.
+/// Reads a file line by line through a buffer of 8192 bytes (or more, when asked), one read per
+/// refill.
 class line_source {
 public:
   static constexpr std::size_t buffer_size = 8192;
+  /// A larger buffer, for readers that take fewer, longer reads.
+  static constexpr std::size_t large_buffer_size = 65536;
 
   /// Whether the input may still grow: then a last line without a line feed is not given.
   enum class input : bool { whole, growing };
 
-  explicit line_source(int fd, input kind = input::whole) noexcept
-      : fd_(fd), input_grows_(kind == input::growing) {}
+  /// Reads fd through a buffer of buffer_size bytes, or of read_size when that is larger.
+  explicit line_source(int fd, input kind = input::whole, std::size_t read_size = buffer_size)
+      : fd_(fd), input_grows_(kind == input::growing) {
+    if (read_size > buffer_size) {
+      large_buffer_.resize(read_size + overread);
+      buffer_ = large_buffer_.data();
+      read_size_ = read_size;
+    }
+  }
   line_source(const line_source&) = delete;
   line_source& operator=(const line_source&) = delete;
 
@@ -70,10 +82,10 @@ public:
       return {};
     }
     if (terminator < end_ && buffer_[terminator] == '\n') {
-      return {buffer_.data() + begin_, length + 1};
+      return {buffer_ + begin_, length + 1};
     }
     if (terminator + 1 < end_ && buffer_[terminator] == '\r' && buffer_[terminator + 1] == '\n') {
-      return {buffer_.data() + begin_, length + 2};
+      return {buffer_ + begin_, length + 2};
     }
     return {};
   }
@@ -109,7 +121,11 @@ private:
   // The input's first bytes, kept from the first read.
   std::array<char, 4> head_{};
   std::size_t head_length_ = 0;
-  std::array<char, buffer_size + overread> buffer_{};
+  // The buffer: the one held inline, or a larger one from the heap.
+  std::array<char, buffer_size + overread> inline_buffer_{};
+  std::vector<char, checked_allocator<char>> large_buffer_;
+  char* buffer_ = inline_buffer_.data();
+  std::size_t read_size_ = buffer_size;
 };
 
 } // namespace korvane
