@@ -2,10 +2,10 @@
 #include "to_python.h"
 
 #include "non_null.h"
+#include "to_arrays.h"
 
 #include <bit>
 #include <cstdint>
-#include <cstring>
 #include <utility>
 
 namespace korvane::binding {
@@ -45,15 +45,9 @@ constexpr const char* into_lists_source = "def into_lists(arrays):\n"
                                           "        del values[:]\n"
                                           "    return lists\n";
 
-// What the bulk route keeps for the process once prepared: array.array.buffer_info,
-// array('f', [0.0]) and into_lists.
-struct bulk_tools {
-  PyObject* buffer_info = nullptr;
-  PyObject* one_zero = nullptr;
-  PyObject* into_lists = nullptr;
-};
-
-bulk_tools prepared;
+// into_lists, compiled on the first call rather than at import, so that importing the module
+// needs nothing the calls need; kept for the process.
+PyObject* into_lists = nullptr;
 
 py_ref compiled_into_lists() {
   const py_ref globals = py_ref::steal(non_null(PyDict_New()));
@@ -65,61 +59,23 @@ py_ref compiled_into_lists() {
   return py_ref::borrow(non_null(PyDict_GetItemString(globals.get(), "into_lists")));
 }
 
-// Made on the first call rather than at import, so that importing the module needs nothing the
-// calls need. Importing and compiling run Python code, during which another thread may come
-// through here too: each makes its own set, and the first to finish keeps it. Holding the
-// interpreter lock, the check and the stores below are one step.
-const bulk_tools& bulk_tools_prepared() {
-  if (prepared.into_lists != nullptr) {
-    return prepared;
-  }
-  const py_ref module = py_ref::steal(non_null(PyImport_ImportModule("array")));
-  const py_ref array_type = py_ref::steal(non_null(PyObject_GetAttrString(module.get(), "array")));
-  py_ref info = py_ref::steal(non_null(PyObject_GetAttrString(array_type.get(), "buffer_info")));
-  py_ref zero = py_ref::steal(non_null(PyObject_CallFunction(array_type.get(), "s(d)", "f", 0.0)));
-  py_ref into_lists = compiled_into_lists();
-  if (prepared.into_lists == nullptr) {
-    prepared = {info.release(), zero.release(), into_lists.release()};
-  }
-  return prepared;
-}
-
-// The address of an array's storage, checked to hold length items.
-void* storage_of(const bulk_tools& tools, PyObject* array, std::size_t length) {
-  const py_ref info = py_ref::steal(non_null(PyObject_CallOneArg(tools.buffer_info, array)));
-  // buffer_info() is (address, length); the array's storage does not move while it keeps its
-  // length.
-  void* address = PyLong_AsVoidPtr(non_null(PyTuple_GetItem(info.get(), 0)));
-  const Py_ssize_t items = PyLong_AsSsize_t(non_null(PyTuple_GetItem(info.get(), 1)));
-  if (address == nullptr || items != static_cast<Py_ssize_t>(length)) {
-    raise_null_object();
-  }
-  return address;
-}
-
-// An array('f') holding the column's values.
-py_ref array_of(const bulk_tools& tools, const column& values) {
-  const py_ref count = py_ref::steal(non_null(PyLong_FromSize_t(values.size())));
-  py_ref array = py_ref::steal(non_null(PyNumber_Multiply(tools.one_zero, count.get())));
-  if (!values.empty()) {
-    std::memcpy(storage_of(tools, array.get(), values.size()), values.data(),
-                values.size() * sizeof(float));
-  }
-  return array;
-}
-
 } // namespace
 
 py_ref bulk_lists(columns all_data) {
-  const bulk_tools& tools = bulk_tools_prepared();
-  const py_ref arrays =
-      py_ref::steal(non_null(PyList_New(static_cast<Py_ssize_t>(all_data.size()))));
-  for (std::size_t i = 0; i < all_data.size(); ++i) {
-    py_ref array = array_of(tools, all_data[i]);
-    all_data[i] = column();
-    PyList_SET_ITEM(arrays.get(), static_cast<Py_ssize_t>(i), array.release());
+  result<py_ref> arrays = float_arrays(std::move(all_data));
+  if (!arrays) {
+    std::move(arrays.take_error()).restore();
+    raise_null_object();
   }
-  return py_ref::steal(non_null(PyObject_CallOneArg(tools.into_lists, arrays.get())));
+  if (into_lists == nullptr) {
+    // Compiling runs Python code, during which another thread may come through here too: the
+    // first to finish keeps its function.
+    py_ref compiled = compiled_into_lists();
+    if (into_lists == nullptr) {
+      into_lists = compiled.release();
+    }
+  }
+  return py_ref::steal(non_null(PyObject_CallOneArg(into_lists, arrays.value().get())));
 }
 
 } // namespace detail
