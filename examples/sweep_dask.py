@@ -1,8 +1,8 @@
 """Reads a folder of plot files on Dask's distributed scheduler and reduces each where it is read.
 
 Each file is read by korvane.read_plot in a worker, with only the chosen columns, and reduced
-there to each column's mean and last value; only these small summaries travel to the client, and
-each Plot is freed in its worker once its summary is made. A file that fails is reported with its
+there, in the same task, to each column's mean and last value; only these small summaries travel
+to the client, and each Plot is freed in its worker once its summary is made. A file that fails is reported with its
 path, line and field, and the other files are still read.
 
     python3 examples/sweep_dask.py sweep/ --columns PARAM0000,PARAM0042
@@ -46,20 +46,24 @@ def summarize(plot):
     return {"file_path": plot.file_path, "blocks": plot.blocks, "columns": reduced}
 
 
+def read_and_reduce(path, columns=None, n_digits=None, reduce=summarize):
+    """Reads one file and reduces its Plot in the same task, in a worker, so that the Plot never
+    leaves it and is freed as soon as the task ends; reduce=None returns the Plot itself."""
+    plot = read_chosen(path, columns, n_digits)
+    return plot if reduce is None else reduce(plot)
+
+
 def sweep(client, paths, columns=None, n_digits=None, reduce=summarize, timeout=None):
     """Reads every file on the client's workers and reduces each Plot with reduce where it was
     read (reduce=None gathers the Plots themselves). Returns ({path: result}, {path: exception})
     in the order of paths; waits at most timeout seconds (None: no bound)."""
-    # A read is not pure: the file may have changed since the last sweep that read it.
-    futures = client.map(read_chosen, paths, columns=columns, n_digits=n_digits, pure=False)
-    if reduce is not None:
-        # The reduction runs on the worker that holds the Plot; once the client drops the read's
-        # future, the worker frees the Plot as soon as the reduction is done.
-        futures = client.map(reduce, futures)
+    # One task a file, read and reduced together: the scheduler's cost is paid once a file. A
+    # read is not pure: the file may have changed since the last sweep that read it.
+    futures = client.map(read_and_reduce, paths, columns=columns, n_digits=n_digits,
+                         reduce=reduce, pure=False)
     distributed.wait(futures, timeout=timeout)
     results, failures = {}, {}
     for path, future in zip(paths, futures):
-        # A reduction whose read failed fails with the read's exception.
         if future.status == "error":
             failures[path] = future.exception(timeout=timeout)
         else:
