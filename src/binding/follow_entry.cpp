@@ -79,9 +79,10 @@ result<py_ref> follow_open_call(PyObject* arguments, PyObject*& path) {
     return request.take_error();
   }
   // A file that cannot be read again from an offset is refused before it is opened: opening a
-  // FIFO would wait for a writer.
+  // FIFO would wait for a writer. A path holding a NUL byte names no file: opening refuses it.
+  const bool names_a_file = file_path.value().find('\0') == std::string_view::npos;
   const std::optional<posix::file_facts> at_path =
-      posix::facts_at(string(file_path.value()).c_str());
+      names_a_file ? posix::facts_at(string(file_path.value()).c_str()) : std::nullopt;
   auto followed = std::make_unique<follower>();
   followed->path = py_ref::borrow(path);
   followed->path_text = string(file_path.value());

@@ -138,6 +138,8 @@ class FollowFailuresTest(unittest.TestCase):
                     korvane.follow(path)
         with self.assertRaises(FileNotFoundError):
             korvane.follow(self.files.path("missing.plt"))
+        with self.assertRaisesRegex(ValueError, "embedded null byte"):
+            korvane.follow(os.path.dirname(self.path) + "\0plot.plt")
 
 
 if __name__ == "__main__":
