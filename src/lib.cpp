@@ -365,18 +365,9 @@ bool take_partly_read_line(numbered_lines& lines, std::uint32_t width, const col
   // The line stays in the buffer until the next line is asked for.
   lines.source.skip_line(peeked);
   ++lines.count;
-  for (std::uint32_t j = 0; j < fields_per_line; ++j) {
-    const std::uint32_t target = plan.target(first + j);
-    if (target == column_plan::not_read) {
-      continue;
-    }
-    const text::f32_result result =
-        field_of_width<known_width>(peeked.text + std::size_t{j} * width, width);
-    if (!result) {
-      raise_parse_failure(lines, {peeked.text, length}, j, width, result.error);
-    }
-    tile.put(target, result.value);
-  }
+  const next_line_result data_line{
+      next_line_result::outcome::found, {peeked.text, length}, io_error::from_os(0), true};
+  read_data_line<known_width>(lines, data_line, width, fields_per_line, plan, tile, first);
   return true;
 }
 
@@ -664,7 +655,6 @@ void read_body(numbered_lines& lines, std::optional<std::uint32_t>& width, const
   }
   contents.blocks = lines.complete.blocks - blocks_before;
   contents.block_headers = std::move(log.headers);
-  contents.width = width.value_or(0);
 }
 
 } // namespace
@@ -681,7 +671,7 @@ plot_contents read_plot(std::string_view file_path, const plot_request& request)
   const column_plan plan(head.count, chosen);
   plot_contents contents;
   contents.title = head.title;
-  contents.names = request.choices ? names_at(head.names, chosen) : head.names;
+  contents.names = names_at(head.names, chosen);
   contents.data = columns(chosen.size());
   std::optional<std::uint32_t> width;
   if (!request.detect_width) {

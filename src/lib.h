@@ -51,8 +51,6 @@ struct plot_contents {
   line_texts block_headers;
   /// The number of blocks.
   std::uint64_t blocks = 0;
-  /// The width the fields were read with.
-  std::uint32_t width = 0;
 };
 
 /// Parameter positions, from 0.
