@@ -51,8 +51,7 @@ result<follower*> follower_of(PyObject* capsule) {
 }
 
 pending_error follow_error(const follower& followed, std::string_view message) {
-  const py_ref text = py_ref::steal(
-      PyUnicode_FromStringAndSize(message.data(), static_cast<Py_ssize_t>(message.size())));
+  const py_ref text = text_object(message);
   const py_ref error =
       py_ref::steal(text ? PyObject_CallFunctionObjArgs(follow_error_type(), text.get(),
                                                         followed.path.get(), nullptr)

@@ -3,6 +3,7 @@
 
 #include "failure/entry.h"
 #include "failure_note.h"
+#include "plot_objects.h"
 #include "plot_surface.h"
 #include "py_ref.h"
 #include "text/float_parse.h"
@@ -63,12 +64,6 @@ string format_message(const read_failure& failure) {
   default:
     return failure.message();
   }
-}
-
-// A new str holding the UTF-8 text.
-py_ref text_object(std::string_view text) {
-  return py_ref::steal(
-      PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
 }
 
 // A new int, or None for a number 0 that stands for no number.

@@ -48,11 +48,6 @@ result<choice_list> choices_of(PyObject* choices) {
   return list;
 }
 
-py_ref text_object(std::string_view text) {
-  return py_ref::steal(
-      PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
-}
-
 // A new tuple (make_tuple) or list of str, one per text.
 result<py_ref> texts_object(const line_texts& texts, bool make_tuple) {
   const auto count = static_cast<Py_ssize_t>(texts.size());
@@ -75,6 +70,11 @@ result<py_ref> texts_object(const line_texts& texts, bool make_tuple) {
 }
 
 } // namespace
+
+py_ref text_object(std::string_view text) {
+  return py_ref::steal(
+      PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
+}
 
 // A str's UTF-8 text, which lives as long as the str.
 result<std::string_view> utf8_of(PyObject* text) {

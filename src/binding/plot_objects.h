@@ -10,6 +10,9 @@
 
 namespace korvane::binding {
 
+/// A new str holding the UTF-8 text; null with the interpreter's error set when it cannot be made.
+[[nodiscard]] py_ref text_object(std::string_view text);
+
 /// A str's UTF-8 text, which lives as long as the str.
 [[nodiscard]] result<std::string_view> utf8_of(PyObject* text);
 
