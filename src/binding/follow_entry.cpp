@@ -50,6 +50,12 @@ result<follower*> follower_of(PyObject* capsule) {
   return followed;
 }
 
+// The error errno holds, as the OSError open() raises for the path.
+pending_error os_error(PyObject* path) {
+  PyErr_SetFromErrnoWithFilenameObject(PyExc_OSError, path);
+  return pending_error::fetch_resuming_panic();
+}
+
 pending_error follow_error(const follower& followed, std::string_view message) {
   const py_ref text = text_object(message);
   const py_ref error =
@@ -77,15 +83,15 @@ result<py_ref> follow_open_call(PyObject* arguments, PyObject*& path) {
   if (!request) {
     return request.take_error();
   }
-  // A file that cannot be read again from an offset is refused before it is opened: opening a
-  // FIFO would wait for a writer. A path holding a NUL byte names no file: opening refuses it.
-  const bool names_a_file = file_path.value().find('\0') == std::string_view::npos;
-  const std::optional<posix::file_facts> at_path =
-      names_a_file ? posix::facts_at(string(file_path.value()).c_str()) : std::nullopt;
   auto followed = std::make_unique<follower>();
   followed->path = py_ref::borrow(path);
   followed->path_text = string(file_path.value());
   followed->request = std::move(request.value());
+  // A file that cannot be read again from an offset is refused before it is opened: opening a
+  // FIFO would wait for a writer. A path holding a NUL byte names no file: opening refuses it.
+  const bool names_a_file = file_path.value().find('\0') == std::string_view::npos;
+  const std::optional<posix::file_facts> at_path =
+      names_a_file ? posix::facts_at(followed->path_text.c_str()) : std::nullopt;
   if (at_path && !at_path->regular) {
     return follow_error(*followed, not_regular);
   }
@@ -100,8 +106,7 @@ result<py_ref> follow_open_call(PyObject* arguments, PyObject*& path) {
   }
   const std::optional<posix::file_facts> facts = posix::facts_of(followed->file->get());
   if (!facts) {
-    PyErr_SetFromErrnoWithFilenameObject(PyExc_OSError, path);
-    return pending_error::fetch_resuming_panic();
+    return os_error(path);
   }
   if (!facts->regular) {
     return follow_error(*followed, not_regular);
@@ -149,8 +154,7 @@ result<py_ref> follow_read_call(PyObject* arguments, PyObject*& path) {
   const int fd = followed->file->get();
   const std::optional<posix::file_facts> now = posix::facts_of(fd);
   if (!now) {
-    PyErr_SetFromErrnoWithFilenameObject(PyExc_OSError, followed->path.get());
-    return pending_error::fetch_resuming_panic();
+    return os_error(path);
   }
   if (const std::optional<string> lost = lost_track(*followed, *now)) {
     return follow_error(*followed, *lost);
