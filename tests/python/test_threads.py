@@ -30,23 +30,31 @@ print(repr(columns), flush=True)
 """
 
 # A daemon thread's read ends while the interpreter finalizes: the FIFO is fed and closed from a
-# finalizer that then gives up the interpreter lock. On CPython, a thread taking the lock back
-# then is ended with pthread_exit, which aborted the process when it unwound through the call.
+# finalizer that then gives up the interpreter lock until the reading thread is gone. On CPython,
+# a thread taking the lock back then is ended with pthread_exit, which aborted the process when it
+# unwound through the call.
 FINALIZING_CHILD = """
 import os, threading, time, korvane
 os.mkfifo(FIFO)
-threading.Thread(target=lambda: korvane.rust_read_tolvera(FIFO, 12), daemon=True).start()
+reader_ids = []
+def read():
+    reader_ids.append(threading.get_native_id())
+    korvane.rust_read_tolvera(FIFO, 12)
+threading.Thread(target=read, daemon=True).start()
 
 class FeedOnFinalize:
     # Module globals may be gone when the finalizer runs: it keeps all it needs.
     def __init__(self):
         self.open, self.write, self.close, self.sleep = os.open, os.write, os.close, time.sleep
+        self.exists, self.reader_ids = os.path.exists, reader_ids
         self.path, self.flags, self.data = FIFO, os.O_WRONLY, TEXT.encode()
     def __del__(self):
+        # The FIFO opens once the reader has opened it too, so its id is known by then.
         out = self.open(self.path, self.flags)
         self.write(out, self.data)
         self.close(out)
-        self.sleep(0.5)
+        while self.exists(f"/proc/self/task/{self.reader_ids[0]}"):
+            self.sleep(0.01)
         self.write(1, b"fed\\n")
 
 # Objects of modules left in sys.modules are destroyed while the interpreter finalizes.
@@ -56,28 +64,35 @@ __import__("sys").modules["holder"] = holder
 print("started", flush=True)
 """
 
-# Daemon threads read in a loop while the main thread exits: some are waiting to take the
-# interpreter lock back when finalization begins, and CPython ends each with pthread_exit.
+# Daemon threads read in a loop while the main thread exits, once each has read the file: some
+# are waiting to take the interpreter lock back when finalization begins, and CPython ends each
+# with pthread_exit.
 DAEMONS_AT_EXIT_CHILD = """
-import threading, time, korvane
+import threading, korvane
+all_reading = threading.Barrier(5)
 def loop():
+    korvane.rust_read_tolvera(PATH, 12)
+    all_reading.wait()
     while True:
         korvane.rust_read_tolvera(PATH, 12)
 for _ in range(4):
     threading.Thread(target=loop, daemon=True).start()
-time.sleep(0.2)
+all_reading.wait()
 """
 
 # A thread that has never failed before reads a FIFO fed by the main thread. Once the reader
-# holds all the values (the pipe is drained and its columns need no growth), the address space
-# is capped at its size and the FIFO closed: the reader finishes, and making its Python floats
-# runs out of memory. One C library arena keeps the thread's allocations under the cap.
+# holds all the values (it waits in a read of the drained pipe, and its columns need no growth),
+# the address space is capped at its size and the FIFO closed: the reader finishes, and making its
+# Python floats runs out of memory. One C library arena keeps the thread's allocations under the
+# cap.
 MEMORY_CHILD = """
-import fcntl, os, resource, termios, threading, time, korvane
+import os, platform, resource, threading, time, korvane
 if hasattr(__import__("sys"), "pypy_version_info"):
     # The JIT's own allocations under the cap would end PyPy before the C API can fail.
     import pypyjit
     pypyjit.set_param("off")
+
+READ_SYSCALL = {"x86_64": "0", "aarch64": "63"}[platform.machine()]
 
 def address_space():
     with open("/proc/self/status") as status:
@@ -85,9 +100,27 @@ def address_space():
             if line.startswith("VmSize:"):
                 return int(line.split()[1]) * 1024
 
+def waits_in_read(thread_id, descriptors):
+    # /proc's syscall line of a sleeping thread: the call's number, then its arguments.
+    with open(f"/proc/self/task/{thread_id}/syscall") as call:
+        number, first = (call.read().split() + ["", ""])[:2]
+    return number == READ_SYSCALL and int(first, 16) in descriptors
+
+def reading_ends(writing_end):
+    # The descriptors of the FIFO this process holds, but the main thread's own.
+    fifo, ends = os.stat(FIFO), set()
+    for name in os.listdir("/proc/self/fd"):
+        try:
+            if os.path.samestat(os.stat(f"/proc/self/fd/{name}"), fifo):
+                ends.add(int(name))
+        except FileNotFoundError:  # the listing's own descriptor, closed by now
+            pass
+    return ends - {writing_end}
+
 os.mkfifo(FIFO)
-outcome = []
+outcome, reader_ids = [], []
 def read_fifo():
+    reader_ids.append(threading.get_native_id())
     try:
         korvane.rust_read_tolvera(FIFO, 12)
         outcome.append("no failure")
@@ -102,9 +135,8 @@ sent, size = 0, os.fstat(source).st_size
 while sent < size:
     sent += os.sendfile(out, source, sent, size - sent)
 os.close(source)
-while fcntl.ioctl(out, termios.FIONREAD, b"\\0\\0\\0\\0") != b"\\0\\0\\0\\0":
+while not waits_in_read(reader_ids[0], reading_ends(out)):
     time.sleep(0.01)
-time.sleep(0.3)
 soft, hard = resource.getrlimit(resource.RLIMIT_AS)
 resource.setrlimit(resource.RLIMIT_AS, (address_space(), hard))
 os.close(out)
