@@ -59,7 +59,7 @@ def interpreters():
 
 def run(command, **options):
     done = subprocess.run([str(part) for part in command], capture_output=True, text=True,
-                          timeout=600, env=ENVIRONMENT, **options)
+                          timeout=1800, env=ENVIRONMENT, **options)
     if done.returncode != 0:
         raise AssertionError(f"{command} failed:\n{done.stdout}\n{done.stderr}")
     return done.stdout
@@ -119,7 +119,7 @@ class PipInstallTest(unittest.TestCase):
         def mypy(example):
             return subprocess.run(["mypy", "--python-executable", python, "--cache-dir",
                                    os.devnull, "--no-error-summary", example], cwd=EXAMPLES,
-                                  capture_output=True, text=True, timeout=300, env=ENVIRONMENT)
+                                  capture_output=True, text=True, timeout=900, env=ENVIRONMENT)
 
         accepted, rejected = mypy("typed_example.py"), mypy("typed_wrong_calls.py")
         self.assertEqual((accepted.returncode, accepted.stdout), (0, ""))

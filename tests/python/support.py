@@ -6,6 +6,10 @@ import sys
 import tempfile
 import textwrap
 
+# Seconds after which a child or a worker is taken to hang: far beyond the slowest run seen,
+# which a sanitizer build on a loaded machine is.
+HANG = 900
+
 
 def plot_text(rows, width=12, names=None):
     """A plot file with one block per row; each row holds one value text per parameter."""
@@ -52,5 +56,5 @@ def run_child(code, env=None):
     child_env.pop("RUST_BACKTRACE", None)
     child_env.update(env or {})
     done = subprocess.run([sys.executable, "-c", textwrap.dedent(code)], capture_output=True,
-                          env=child_env, timeout=120)
+                          env=child_env, timeout=HANG)
     return done.returncode, done.stdout, done.stderr

@@ -14,7 +14,7 @@ import textwrap
 import unittest
 
 import korvane
-from support import TempFiles, plot_text
+from support import HANG, TempFiles, plot_text
 
 EXAMPLES = pathlib.Path(__file__).resolve().parents[2] / "examples"
 
@@ -39,11 +39,11 @@ CHILD = textwrap.dedent("""
     paths, columns = pickle.loads(bytes.fromhex(sys.argv[3]))
     with distributed.LocalCluster(n_workers=2, processes=True, threads_per_worker=1,
                                   host="127.0.0.1", dashboard_address=None) as cluster:
-        with distributed.Client(cluster, timeout=60) as client:
-            client.wait_for_workers(2, timeout=60)
+        with distributed.Client(cluster, timeout=300) as client:
+            client.wait_for_workers(2, timeout=300)
             workers = sorted(client.run(os.getpid).values())
-            summaries = sweep_dask.sweep(client, paths, columns, timeout=60)
-            plots = sweep_dask.sweep(client, paths, columns, reduce=None, timeout=60)
+            summaries = sweep_dask.sweep(client, paths, columns, timeout=300)
+            plots = sweep_dask.sweep(client, paths, columns, reduce=None, timeout=300)
             descendants = [(p.pid, p.create_time(), " ".join(p.cmdline()))
                            for p in psutil.Process().children(recursive=True)]
     # Closing the cluster has ended its worker processes.
@@ -65,7 +65,7 @@ def summary_bits(summary):
             [(name, float_bits(mean), float_bits(last)) for name, mean, last in summary["columns"]])
 
 
-def left_running(descendants, grace=10):
+def left_running(descendants, grace=60):
     """Those of the (pid, start time, command) that still run after grace seconds. The
     multiprocessing resource tracker ends only when it sees its parent's pipe close."""
     processes = []
@@ -120,11 +120,11 @@ class LocalClusterSweepTest(unittest.TestCase):
                                  stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
                                  start_new_session=True)
         try:
-            log, _ = child.communicate(timeout=240)
+            log, _ = child.communicate(timeout=HANG)
         except subprocess.TimeoutExpired:
             os.killpg(child.pid, signal.SIGKILL)
             log, _ = child.communicate()
-            self.fail("the sweep did not finish in 240 s:\n" + log.decode(errors="replace"))
+            self.fail(f"the sweep did not finish in {HANG} s:\n" + log.decode(errors="replace"))
         self.assertEqual(child.returncode, 0, log.decode(errors="replace"))
         with open(out, "rb") as gathered:
             workers, descendants, (summaries, failures), (plots, plot_failures) = \

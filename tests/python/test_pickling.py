@@ -9,7 +9,7 @@ import sys
 import unittest
 
 import korvane
-from support import TempFiles, plot_text, run_child
+from support import HANG, TempFiles, plot_text, run_child
 
 README = os.path.join(os.path.dirname(__file__), "..", "..", "README.md")
 
@@ -79,7 +79,7 @@ class ProcessPoolTest(unittest.TestCase):
         with concurrent.futures.ProcessPoolExecutor(max_workers=1) as pool:
             future = pool.submit(korvane.rust_read_tolvera, "/nonexistent/plot.txt", 12)
             with self.assertRaises(korvane.PanicException) as caught:
-                future.result(timeout=120)
+                future.result(timeout=HANG)
         self.assertEqual(caught.exception.args, (NOT_FOUND,))
         self.assertEqual(str(caught.exception), NOT_FOUND)
 
@@ -114,7 +114,7 @@ class DocumentedPoolTest(unittest.TestCase):
                 with self.subTest(start_method=method):
                     done = subprocess.run(
                         [sys.executable, "-c", RUN_UNDER_START_METHOD, method, script],
-                        cwd=files.path(""), env=env, capture_output=True, text=True, timeout=300)
+                        cwd=files.path(""), env=env, capture_output=True, text=True, timeout=HANG)
                     self.assertEqual(done.returncode, 0, done.stderr[-3000:])
                     self.assertEqual(done.stdout, expected)
         finally:

@@ -12,7 +12,7 @@ import unittest
 from concurrent.futures import ProcessPoolExecutor
 
 import korvane
-from support import TempFiles, plot_text, random_plot, run_child
+from support import HANG, TempFiles, plot_text, random_plot, run_child
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 
@@ -261,7 +261,7 @@ class FailuresTest(unittest.TestCase):
         self.assertEqual((code, out, err), (0, b"", b""))
         with ProcessPoolExecutor(max_workers=1) as pool:
             with self.assertRaises(korvane.PlotFormatError) as caught:
-                pool.submit(korvane.read_plot, path, 12).result(timeout=60)
+                pool.submit(korvane.read_plot, path, 12).result(timeout=HANG)
         self.assertEqual((caught.exception.lineno, caught.exception.field), (7, 1))
 
     @unittest.skipIf(os.environ.get("KORVANE_SANITIZED"), "the sanitizers reserve the address space")

@@ -9,6 +9,7 @@ import tempfile
 import unittest
 
 import korvane
+from support import HANG
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 STUB = os.path.join(HERE, "..", "..", "korvane-stubs", "__init__.pyi")
@@ -41,7 +42,7 @@ class StubTest(unittest.TestCase):
             done = subprocess.run(
                 ["mypy", "--cache-dir", os.devnull, "--no-site-packages", "--no-error-summary",
                  "--python-version", version, example],
-                cwd=HERE, env=env, capture_output=True, text=True, timeout=300)
+                cwd=HERE, env=env, capture_output=True, text=True, timeout=HANG)
         return done.returncode, done.stdout
 
     def test_typed_uses_pass(self):
