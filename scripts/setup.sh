@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a job needs, when missing: `setup.sh build` what building the PyPy
 # module and reading the samples take, `setup.sh test` those and what the whole suite, the fuzz
-# runs and the benchmarks take. Without root and without sudo it names the missing packages and
-# fails.
+# runs and the benchmarks take. Without root, and without sudo that it may use, it names the
+# missing packages and fails.
 set -euo pipefail
 
 build_packages=(cmake g++ libgcc-12-dev make pypy3 pypy3-dev)
@@ -27,16 +27,37 @@ for package in "${packages[@]}"; do
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
+# sudo serves when it runs a command for this user: without asking, or after asking on a terminal.
+sudo_permitted() {
+  sudo -n true 2> /dev/null || { [ -t 0 ] && sudo -v; }
+}
+
 if [ "$(id -u)" -eq 0 ]; then
   sudo=()
-elif command -v sudo > /dev/null; then
+elif command -v sudo > /dev/null && sudo_permitted; then
   sudo=(sudo)
 else
+  if command -v sudo > /dev/null; then
+    why="sudo does not run commands for $(id -un)"
+  else
+    why="sudo is not available"
+  fi
   echo "$0: these Debian packages are missing: ${missing[*]}" >&2
-  echo "Installing them needs root, and sudo is not available. As root, run:" >&2
+  echo "Installing them needs root, and $why. As root, run:" >&2
   echo "  apt-get update && apt-get install ${missing[*]}" >&2
   echo "then run this command again." >&2
   exit 1
 fi
-"${sudo[@]}" apt-get update -qq
-"${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"
+
+# apt's own output goes to a log, so that what the command itself prints stays in view; the log's
+# end is shown when apt fails.
+log=$(mktemp "${TMPDIR:-/tmp}/korvane-apt.XXXXXX.log")
+echo "Installing ${#missing[@]} Debian packages with apt-get (log: $log): ${missing[*]}"
+if ! { "${sudo[@]}" apt-get update &&
+  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y "${missing[@]}"; } \
+  > "$log" 2>&1; then
+  echo "$0: apt-get failed; the end of its log, $log:" >&2
+  tail -n 30 "$log" >&2
+  exit 1
+fi
+echo "Installed: $(grep -c '^Setting up ' "$log") packages, dependencies included."
