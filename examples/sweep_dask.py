@@ -10,7 +10,8 @@ path, line and field, and the other files are still read.
 
 Without --scheduler it starts a LocalCluster of worker processes on this machine; with it, it
 connects to a running scheduler, whose workers must have korvane installed and see the files
-under the same paths.
+under the same paths. It prints each file's summary, then each failure and the count of files
+read on standard error, and exits with status 1 when any file failed.
 """
 
 import argparse
@@ -99,8 +100,11 @@ def main(argv=None):
     parser.add_argument("--workers", type=int, default=os.cpu_count(),
                         help="the LocalCluster's worker processes (default: one per core)")
     args = parser.parse_args(argv)
-    paths = sorted(path for path in glob.glob(os.path.join(os.path.abspath(args.folder), args.glob))
+    paths = sorted(path for path in glob.glob(os.path.join(args.folder, args.glob))
                    if os.path.isfile(path))
+    # The workers get absolute paths, which do not depend on their working folder; what is
+    # printed is each path as the folder given names it.
+    given = {os.path.abspath(path): path for path in paths}
     with contextlib.ExitStack() as stack:
         if args.scheduler:
             client = stack.enter_context(distributed.Client(args.scheduler))
@@ -108,13 +112,14 @@ def main(argv=None):
             cluster = stack.enter_context(distributed.LocalCluster(
                 n_workers=args.workers, threads_per_worker=1, processes=True))
             client = stack.enter_context(distributed.Client(cluster))
-        results, failures = sweep(client, paths, column_choices(args.columns), args.n_digits)
+        results, failures = sweep(client, list(given), column_choices(args.columns),
+                                  args.n_digits)
     for path, summary in results.items():
-        print(f"{path}: {summary['blocks']} blocks")
+        print(f"{given[path]}: {summary['blocks']} blocks")
         for name, mean, last in summary["columns"]:
             print(f"  {name:<16} mean {mean: .6e}  last {last: .6e}")
     for path, error in failures.items():
-        print(describe_failure(path, error), file=sys.stderr)
+        print(describe_failure(given[path], error), file=sys.stderr)
     print(f"{len(results)} of {len(paths)} files read", file=sys.stderr)
     return 1 if failures else 0
 

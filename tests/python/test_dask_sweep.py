@@ -29,10 +29,11 @@ else:
     DISTRIBUTED_MISSING = None
 
 # Runs the sweep in a child interpreter, in a session of its own, so that a cluster that hangs
-# is ended with every process it started. It writes what it gathered, and the pids of all its
+# is ended with every process it started. It writes what it gathered, the example's command run
+# from the runs' parent folder (its exit status and what it printed), and the pids of all its
 # descendants while the cluster ran, with their start times, to the file named by argv[1].
 CHILD = textwrap.dedent("""
-    import os, pickle, sys
+    import contextlib, io, os, pickle, sys
     import distributed, psutil
     sys.path.insert(0, sys.argv[2])
     import sweep_dask
@@ -44,6 +45,13 @@ CHILD = textwrap.dedent("""
             workers = sorted(client.run(os.getpid).values())
             summaries = sweep_dask.sweep(client, paths, columns, timeout=300)
             plots = sweep_dask.sweep(client, paths, columns, reduce=None, timeout=300)
+            os.chdir(os.path.dirname(os.path.dirname(paths[0])))
+            out, err = io.StringIO(), io.StringIO()
+            with contextlib.redirect_stdout(out), contextlib.redirect_stderr(err):
+                status = sweep_dask.main([os.path.basename(os.path.dirname(paths[0])),
+                                          "--glob", "run*.plt", "--columns", "P3,-1",
+                                          "--scheduler", cluster.scheduler_address])
+            command = (status, out.getvalue(), err.getvalue())
             descendants = [(p.pid, p.create_time(), " ".join(p.cmdline()))
                            for p in psutil.Process().children(recursive=True)]
     # Closing the cluster has ended its worker processes.
@@ -51,7 +59,7 @@ CHILD = textwrap.dedent("""
              and psutil.Process(pid).status() != psutil.STATUS_ZOMBIE]
     assert not alive, f"worker processes {alive} outlive their cluster"
     with open(sys.argv[1], "wb") as out:
-        pickle.dump((workers, descendants, summaries, plots), out)
+        pickle.dump((workers, descendants, summaries, plots, command), out)
     """)
 
 
@@ -127,8 +135,8 @@ class LocalClusterSweepTest(unittest.TestCase):
             self.fail(f"the sweep did not finish in {HANG} s:\n" + log.decode(errors="replace"))
         self.assertEqual(child.returncode, 0, log.decode(errors="replace"))
         with open(out, "rb") as gathered:
-            workers, descendants, (summaries, failures), (plots, plot_failures) = \
-                pickle.load(gathered)
+            workers, descendants, (summaries, failures), (plots, plot_failures), \
+                (status, printed, printed_errors) = pickle.load(gathered)
 
         self.assertEqual(len(workers), 2)
         self.assertLessEqual(set(workers), {pid for pid, _, _ in descendants})
@@ -159,6 +167,16 @@ class LocalClusterSweepTest(unittest.TestCase):
         self.assertEqual(sweep_dask.describe_failure(paths[5], failures[paths[5]]),
                          f"{paths[5]}, line {bad_line}, field {bad_field}: PlotFormatError: "
                          f"{failures[paths[5]].msg}")
+
+        # The command names each file as the folder given on its command line does, and fails.
+        folder = os.path.basename(os.path.dirname(paths[0]))
+        self.assertEqual(status, 1)
+        self.assertEqual([line.split(":")[0] for line in printed.splitlines()
+                          if not line.startswith(" ")],
+                         [os.path.join(folder, os.path.basename(path)) for path in good])
+        self.assertEqual(printed_errors.splitlines(), [
+            sweep_dask.describe_failure(os.path.join(folder, "run05.plt"), failures[paths[5]]),
+            "15 of 16 files read"])
 
 
 if __name__ == "__main__":
