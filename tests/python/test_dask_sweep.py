@@ -49,7 +49,7 @@ CHILD = textwrap.dedent("""
             out, err = io.StringIO(), io.StringIO()
             with contextlib.redirect_stdout(out), contextlib.redirect_stderr(err):
                 status = sweep_dask.main([os.path.basename(os.path.dirname(paths[0])),
-                                          "--glob", "run*.plt", "--columns", "P3,-1",
+                                          "--glob", "run*.plt", "--columns", "P3,17,P22,-19",
                                           "--scheduler", cluster.scheduler_address])
             command = (status, out.getvalue(), err.getvalue())
             descendants = [(p.pid, p.create_time(), " ".join(p.cmdline()))
