@@ -154,42 +154,32 @@ def _whole_number(value, what, least, most=None):
 
 
 def _check_fit(plot):
-    """Refuses names, columns and block headers that do not fit together and with blocks. The
-    sets check a million columns in C at once; a loop then finds the culprit for the message."""
+    """Refuses names, columns and block headers that do not fit together and with blocks."""
     from array import array
-    from operator import attrgetter
     names, columns, blocks = plot.names, plot.columns, plot.blocks
     if len(names) != len(columns):
         raise ValueError(f"Plot has {len(names)} names for {len(columns)} columns: one name per "
                          "column")
-    if not set(map(type, names)) <= {str}:
-        for name in names:
-            _checked_text(name, "names must be str")
-    if not (set(map(type, columns)) <= {array}
-            and set(map(attrgetter("typecode"), columns)) <= {"f"}
-            and set(map(len, columns)) <= {blocks}):
-        for position, column in enumerate(columns):
-            _check_column(position, column, blocks)
+    for name in names:
+        _checked_text(name, "names must be str")
+    for position, column in enumerate(columns):
+        if not isinstance(column, array) or column.typecode != "f":
+            kind = (f"array('{column.typecode}')" if isinstance(column, array)
+                    else type(column).__name__)
+            raise TypeError(f"Plot column {position} must be an array('f'), not {kind}")
+        if len(column) != blocks:
+            raise ValueError(f"Plot column {position} holds {len(column)} values for {blocks} "
+                             "blocks")
     headers = plot.block_headers
     if headers is None:
         return
     if not isinstance(headers, list):
         raise TypeError("Plot block_headers must be None or a list of str, not "
                         f"{type(headers).__name__}")
-    if not set(map(type, headers)) <= {str}:
-        for header in headers:
-            _checked_text(header, "block_headers must be str")
+    for header in headers:
+        _checked_text(header, "block_headers must be str")
     if len(headers) != blocks:
         raise ValueError(f"Plot has {len(headers)} block headers for {blocks} blocks")
-
-
-def _check_column(position, column, blocks):
-    from array import array
-    if not isinstance(column, array) or column.typecode != "f":
-        kind = f"array('{column.typecode}')" if isinstance(column, array) else type(column).__name__
-        raise TypeError(f"Plot column {position} must be an array('f'), not {kind}")
-    if len(column) != blocks:
-        raise ValueError(f"Plot column {position} holds {len(column)} values for {blocks} blocks")
 
 
 def _choices(columns):
