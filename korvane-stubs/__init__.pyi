@@ -15,6 +15,10 @@ __all__ = [
 ]
 __version__: str
 
+# What open() takes as a path, and what errors and plots keep of it (after os.fspath).
+_Path = Union[str, bytes, os.PathLike[str], os.PathLike[bytes]]
+_PathText = Union[str, bytes]
+
 def rust_read_tolvera(file_path: str, n_digits: int) -> list[list[float]]:
     """Reads a TOLVERA plot file whose data fields are n_digits bytes wide (12 or 15) and returns
     one list of values per parameter, in file order. Every failure raises PanicException."""
@@ -24,20 +28,22 @@ class PanicException(BaseException):
     __notes__, when the failure concerns a line, says where in the file it is."""
 
 def read_plot(
-    file_path: Union[str, os.PathLike[str]],
+    file_path: _Path,
     n_digits: Optional[int] = None,
     *,
     columns: Optional[Iterable[Union[int, str]]] = None,
     block_headers: bool = False,
 ) -> Plot:
     """Reads a TOLVERA plot file into a Plot of float32 columns. n_digits None takes the field
-    width from the first data line; columns chooses parameters by position or name. Raises
-    OSError, PlotFormatError, KeyError, IndexError, MemoryError."""
+    width from the first data line; columns chooses parameters by position or name (a bool is
+    refused). file_path is what open() takes, bytes included. Raises OSError, PlotFormatError,
+    KeyError, IndexError, MemoryError."""
 
 class Plot:
-    """The parameters read from a plot file, one array('f') per parameter."""
+    """The parameters read from a plot file, one array('f') per parameter. The constructor refuses
+    fields that do not fit: a name per column, blocks values per column, blocks headers."""
 
-    file_path: str
+    file_path: _PathText
     title: str
     names: tuple[str, ...]
     columns: list[array[float]]
@@ -45,7 +51,7 @@ class Plot:
     block_headers: Optional[list[str]]
     def __init__(
         self,
-        file_path: str,
+        file_path: _PathText,
         title: str,
         names: Iterable[str],
         columns: Iterable[array[float]],
@@ -62,19 +68,19 @@ class PlotFormatError(ValueError):
     """Malformed plot file content: msg, filename, lineno and field (from 1, or None)."""
 
     msg: str
-    filename: Optional[str]
+    filename: Optional[_PathText]
     lineno: Optional[int]
     field: Optional[int]
     def __init__(
         self,
         msg: str,
-        filename: Optional[str] = None,
+        filename: Optional[_PathText] = None,
         lineno: Optional[int] = None,
         field: Optional[int] = None,
     ) -> None: ...
 
 def follow(
-    file_path: Union[str, os.PathLike[str]],
+    file_path: _Path,
     n_digits: Optional[int] = None,
     *,
     columns: Optional[Iterable[Union[int, str]]] = None,
@@ -86,7 +92,7 @@ def follow(
 class Follower:
     """A plot file followed as it grows; a context manager that closes the file."""
 
-    file_path: str
+    file_path: _PathText
     blocks: int
     @property
     def closed(self) -> bool: ...
@@ -98,4 +104,4 @@ class Follower:
 class FollowError(OSError):
     """A followed file shrank below what was read, or another file is at its path."""
 
-    def __init__(self, msg: str, filename: Optional[str] = None) -> None: ...
+    def __init__(self, msg: str, filename: Optional[_PathText] = None) -> None: ...

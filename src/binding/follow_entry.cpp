@@ -71,11 +71,11 @@ pending_error follow_error(const follower& followed, std::string_view message) {
 result<py_ref> follow_open_call(PyObject* arguments, PyObject*& path) {
   Py_ssize_t width = 0;
   PyObject* choices = nullptr;
-  if (!PyArg_ParseTuple(arguments, "UnO:_follow_open", &path, &width, &choices)) {
+  if (!PyArg_ParseTuple(arguments, "OnO:_follow_open", &path, &width, &choices)) {
     path = nullptr;
     return pending_error::fetch_resuming_panic();
   }
-  result<std::string_view> file_path = utf8_of(path);
+  result<system_path> file_path = system_path_of(path);
   if (!file_path) {
     return file_path.take_error();
   }
@@ -85,11 +85,11 @@ result<py_ref> follow_open_call(PyObject* arguments, PyObject*& path) {
   }
   auto followed = std::make_unique<follower>();
   followed->path = py_ref::borrow(path);
-  followed->path_text = string(file_path.value());
+  followed->path_text = string(file_path.value().text);
   followed->request = std::move(request.value());
   // A file that cannot be read again from an offset is refused before it is opened: opening a
   // FIFO would wait for a writer. A path holding a NUL byte names no file: opening refuses it.
-  const bool names_a_file = file_path.value().find('\0') == std::string_view::npos;
+  const bool names_a_file = file_path.value().text.find('\0') == std::string_view::npos;
   const std::optional<posix::file_facts> at_path =
       names_a_file ? posix::facts_at(followed->path_text.c_str()) : std::nullopt;
   if (at_path && !at_path->regular) {

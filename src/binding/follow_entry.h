@@ -6,8 +6,8 @@
 namespace korvane::binding {
 
 /// _follow_open(file_path, width, choices) -> a capsule owning the open file and what the reads
-/// keep: the file must be a regular one. width 0 takes the width from the first data line;
-/// choices is None or a sequence of positions (int) and names (str).
+/// keep: the file must be a regular one. file_path is a str or bytes; width 0 takes the width from
+/// the first data line; choices is None or a sequence of positions (int) and names (str).
 PyObject* follow_open_entry(PyObject* module, PyObject* arguments);
 
 /// _follow_read(capsule, keep_block_headers) -> (title, names, columns, blocks, block_headers) of

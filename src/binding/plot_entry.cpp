@@ -18,12 +18,12 @@ result<py_ref> read_plot_call(PyObject* arguments, PyObject*& path) {
   Py_ssize_t width = 0;
   PyObject* choices = nullptr;
   int keep_block_headers = 0;
-  if (!PyArg_ParseTuple(arguments, "UnOp:_read_plot", &path, &width, &choices,
+  if (!PyArg_ParseTuple(arguments, "OnOp:_read_plot", &path, &width, &choices,
                         &keep_block_headers)) {
     path = nullptr;
     return pending_error::fetch_resuming_panic();
   }
-  result<std::string_view> file_path = utf8_of(path);
+  result<system_path> file_path = system_path_of(path);
   if (!file_path) {
     return file_path.take_error();
   }
@@ -33,12 +33,12 @@ result<py_ref> read_plot_call(PyObject* arguments, PyObject*& path) {
   }
   plot_contents contents;
   {
-    // The reader touches no interpreter object. file_path borrows the UTF-8 buffer of the
-    // caller's str, which the caller holds until the call returns and which never changes.
+    // The reader touches no interpreter object. file_path views the bytes of an object it
+    // holds, which never change.
     failure::prepare_thread_for_failures();
     const gil_release released;
     const quiet_failures quiet;
-    contents = read_plot(file_path.value(), request.value());
+    contents = read_plot(file_path.value().text, request.value());
   }
   return contents_object(std::move(contents), keep_block_headers != 0);
 }

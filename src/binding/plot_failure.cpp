@@ -110,29 +110,38 @@ void raise_with_message(PyObject* type, const read_failure& failure) {
   }
 }
 
+// The exception type of a failure whose own message says all: a choice of parameters the file
+// cannot meet, or a fault of the reader; null for the others.
+PyObject* told_failure_type(failure_kind kind) {
+  switch (kind) {
+  case failure_kind::unknown_name:
+    return PyExc_KeyError;
+  case failure_kind::position_out_of_range:
+    return PyExc_IndexError;
+  case failure_kind::repeated_choice:
+    return PyExc_ValueError;
+  case failure_kind::internal:
+    return PyExc_RuntimeError;
+  default:
+    return nullptr;
+  }
+}
+
 } // namespace
 
 void raise_plot_failure(const read_failure& failure, PyObject* path) noexcept {
   try {
+    if (PyObject* type = told_failure_type(failure.site().kind)) {
+      raise_with_message(type, failure);
+      return;
+    }
     switch (failure.site().kind) {
     case failure_kind::cannot_open:
     case failure_kind::cannot_read:
       raise_io_failure(failure, path);
       return;
-    case failure_kind::unknown_name:
-      raise_with_message(PyExc_KeyError, failure);
-      return;
-    case failure_kind::position_out_of_range:
-      raise_with_message(PyExc_IndexError, failure);
-      return;
-    case failure_kind::repeated_choice:
-      raise_with_message(PyExc_ValueError, failure);
-      return;
     case failure_kind::out_of_memory:
       PyErr_NoMemory();
-      return;
-    case failure_kind::internal:
-      raise_with_message(PyExc_RuntimeError, failure);
       return;
     default:
       raise_format_error(failure, path);

@@ -9,13 +9,13 @@
 
 namespace korvane::binding {
 
-/// Raises the failure of a read of the plot file at path (a str): the OSError open() or read()
-/// would raise, PlotFormatError for malformed content, KeyError, IndexError or ValueError for a
-/// choice of parameters the file cannot meet, MemoryError for refused memory. A failure while
+/// Raises the failure of a read of the plot file at path (str or bytes): the OSError open() or
+/// read() would raise, PlotFormatError for malformed content, KeyError, IndexError or ValueError
+/// for a choice of parameters the file cannot meet, MemoryError for refused memory. A failure while
 /// raising it leaves that failure's exception set instead.
 void raise_plot_failure(const read_failure& failure, PyObject* path) noexcept;
 
-/// Runs body, which binds the path (a borrowed str) as soon as it knows it and returns a
+/// Runs body, which binds the path (a borrowed str or bytes) as soon as it knows it and returns a
 /// result<py_ref>, as an entry of the read_plot surface: its value is returned, a pending error
 /// is raised, and a failure of the reader is raised by raise_plot_failure for the path.
 template <class Body>

@@ -86,6 +86,20 @@ result<std::string_view> utf8_of(PyObject* text) {
   return std::string_view(data, static_cast<std::size_t>(size));
 }
 
+result<system_path> system_path_of(PyObject* path) {
+  const bool is_bytes = PyBytes_Check(path) != 0;
+  if (!is_bytes && PyUnicode_Check(path) == 0) {
+    return pending_error::with_message(PyExc_TypeError, "path must be a str or bytes");
+  }
+  py_ref bytes = is_bytes ? py_ref::borrow(path) : py_ref::steal(PyUnicode_EncodeFSDefault(path));
+  if (!bytes) {
+    return pending_error::fetch_resuming_panic();
+  }
+  const std::string_view text(PyBytes_AS_STRING(bytes.get()),
+                              static_cast<std::size_t>(PyBytes_GET_SIZE(bytes.get())));
+  return system_path{.owner = std::move(bytes), .text = text};
+}
+
 // The request the arguments make.
 result<plot_request> request_of(Py_ssize_t width, PyObject* choices, int keep_block_headers) {
   if (width < 0 || width > static_cast<Py_ssize_t>(UINT32_MAX)) {

@@ -16,6 +16,17 @@ namespace korvane::binding {
 /// A str's UTF-8 text, which lives as long as the str.
 [[nodiscard]] result<std::string_view> utf8_of(PyObject* text);
 
+/// A path as the system takes it: text views the bytes, which owner keeps alive.
+struct system_path {
+  py_ref owner;
+  std::string_view text;
+};
+
+/// The bytes a path (a str or bytes, as os.fspath gives it) names its file by: a str's are those
+/// os.fsencode makes, so that a name os.listdir() decoded with surrogate escapes names its file
+/// again; TypeError for anything else.
+[[nodiscard]] result<system_path> system_path_of(PyObject* path);
+
 /// The request that a width (0: take it from the first data line), a choice of columns (None or
 /// a sequence of positions and names) and the keeping of block headers make.
 [[nodiscard]] result<plot_request> request_of(Py_ssize_t width, PyObject* choices,

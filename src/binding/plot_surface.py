@@ -3,15 +3,25 @@
 # is imported: it needs builtins only then, and imports what it uses when called.
 
 
+def _shown(path):
+    """A path as messages show it: a name os.listdir() gives, whether the path is bytes or str."""
+    from os import fsdecode
+    try:
+        return repr(fsdecode(path))
+    except TypeError:
+        return repr(path)
+
+
 class PlotFormatError(ValueError):
     """A plot file whose content does not follow the plot file format.
 
-    msg says what is wrong; filename is the file's path, lineno the line (from 1) and field the
-    data field on it (from 1), each None where it does not apply.
+    msg says what is wrong; filename is the file's path as given (str or bytes, as open() keeps it),
+    lineno the line (from 1) and field the data field on it (from 1), each None where it does not
+    apply.
     """
 
     def __init__(self, msg, filename=None, lineno=None, field=None):
-        where = [f"in {filename!r}"] if filename is not None else []
+        where = [f"in {_shown(filename)}"] if filename is not None else []
         if lineno is not None:
             where.append(f"line {lineno}")
         if field is not None:
@@ -29,22 +39,37 @@ class PlotFormatError(ValueError):
 class Plot:
     """The parameters read from a plot file.
 
-    names: the parameters' names (tuple of str); title: the first line without the parameter
-    count; blocks: the number of timesteps; columns: one array('f') of blocks values per
-    parameter, in the order of names; block_headers: the block header lines (list of str), or
-    None when they were not kept. len(), iteration and plot[i] go over the columns; plot["name"]
-    takes a column by its name.
+    file_path: the path as given (str or bytes); names: the parameters' names (tuple of str);
+    title: the first line without the parameter count; blocks: the number of timesteps; columns:
+    one array('f') of blocks values per parameter, in the order of names; block_headers: the
+    block header lines (list of blocks str), or None when they were not kept. len(), iteration
+    and plot[i] go over the columns; plot["name"] takes a column by its name. The constructor
+    (and so unpickling) refuses fields that do not fit together with TypeError or ValueError.
     """
 
     __slots__ = ("file_path", "title", "names", "columns", "blocks", "block_headers")
 
     def __init__(self, file_path, title, names, columns, blocks, block_headers=None):
-        self.file_path = file_path
-        self.title = title
+        self.file_path = _checked_path(file_path)
+        self.title = _checked_text(title, "title must be a str")
         self.names = tuple(names)
         self.columns = list(columns)
-        self.blocks = blocks
+        self.blocks = _whole_number(blocks, "Plot blocks", 0)
         self.block_headers = block_headers
+        _check_fit(self)
+
+    @classmethod
+    def _of_reader(cls, file_path, title, names, columns, blocks, block_headers):
+        """The Plot of what the reader returned (names a tuple, columns a list), which fits by
+        construction: the constructor's checks would cost up to a microsecond a parameter."""
+        plot = object.__new__(cls)
+        plot.file_path = file_path
+        plot.title = title
+        plot.names = names
+        plot.columns = columns
+        plot.blocks = blocks
+        plot.block_headers = block_headers
+        return plot
 
     def __len__(self):
         return len(self.columns)
@@ -102,42 +127,97 @@ class Plot:
                       self.block_headers)
 
 
-def _width(n_digits):
+def _checked_path(file_path):
+    if not isinstance(file_path, (str, bytes)):
+        raise TypeError(f"Plot file_path must be a str or bytes, not {type(file_path).__name__}")
+    return file_path
+
+
+def _checked_text(text, rule):
+    if not isinstance(text, str):
+        raise TypeError(f"Plot {rule}, not {type(text).__name__}")
+    return text
+
+
+def _whole_number(value, what, least, most=None):
+    """operator.index(value) from least to most; a bool is refused, since True would silently
+    stand for 1."""
+    if isinstance(value, bool):
+        raise TypeError(f"{what} must be an int, not bool")
     from operator import index
-    width = index(n_digits)
-    if width < 1:
-        raise ValueError(f"n_digits must be at least 1, not {width}")
-    if width > 0xFFFFFFFF:
-        raise ValueError(f"n_digits must be at most 4294967295, not {width}")
-    return width
+    number = index(value)
+    if number < least:
+        raise ValueError(f"{what} must be at least {least}, not {number}")
+    if most is not None and number > most:
+        raise ValueError(f"{what} must be at most {most}, not {number}")
+    return number
+
+
+def _check_fit(plot):
+    """Refuses names, columns and block headers that do not fit together and with blocks."""
+    from array import array
+    names, columns, blocks = plot.names, plot.columns, plot.blocks
+    if len(names) != len(columns):
+        raise ValueError(f"Plot has {len(names)} names for {len(columns)} columns: one name per "
+                         "column")
+    for name in names:
+        _checked_text(name, "names must be str")
+    for position, column in enumerate(columns):
+        if not isinstance(column, array) or column.typecode != "f":
+            kind = (f"array('{column.typecode}')" if isinstance(column, array)
+                    else type(column).__name__)
+            raise TypeError(f"Plot column {position} must be an array('f'), not {kind}")
+        if len(column) != blocks:
+            raise ValueError(f"Plot column {position} holds {len(column)} values for {blocks} "
+                             "blocks")
+    headers = plot.block_headers
+    if headers is None:
+        return
+    if not isinstance(headers, list):
+        raise TypeError("Plot block_headers must be None or a list of str, not "
+                        f"{type(headers).__name__}")
+    for header in headers:
+        _checked_text(header, "block_headers must be str")
+    if len(headers) != blocks:
+        raise ValueError(f"Plot has {len(headers)} block headers for {blocks} blocks")
 
 
 def _choices(columns):
     if isinstance(columns, (str, bytes)):
         raise TypeError("columns must be an iterable of parameter positions and names, not one "
                         "str: write columns=[name]")
-    from operator import index
     choices = []
     for choice in columns:
-        if isinstance(choice, str):
-            choices.append(choice)
-            continue
-        try:
-            choices.append(index(choice))
-        except TypeError:
-            raise TypeError("columns must hold parameter positions (int) and names (str), not "
-                            f"{type(choice).__name__}") from None
+        choices.append(choice if isinstance(choice, str) else _position(choice))
     return tuple(choices)
 
 
+# No plot file has more parameters than this.
+_MOST_PARAMETERS = 0xFFFFFFFF
+
+
+def _position(choice):
+    """A parameter position; a bool is no position, though it is an int."""
+    from operator import index
+    try:
+        if isinstance(choice, bool):
+            raise TypeError
+        position = index(choice)
+    except TypeError:
+        raise TypeError("columns must hold parameter positions (int) and names (str), not "
+                        f"{type(choice).__name__}") from None
+    if not -_MOST_PARAMETERS <= position < _MOST_PARAMETERS:
+        raise IndexError(f"parameter position {position} is out of range: a plot file has at "
+                         f"most {_MOST_PARAMETERS} parameters")
+    return position
+
+
 def _arguments(file_path, n_digits, columns):
-    """The path, the width (0: told by the first data line) and the choices the reader takes."""
+    """The path (str or bytes, as open() takes it), the width (0: told by the first data line) and
+    the choices the reader takes."""
     from os import fspath
     path = fspath(file_path)
-    if not isinstance(path, str):
-        raise TypeError("file_path must be a str or an os.PathLike of str, not "
-                        f"{type(file_path).__name__}")
-    width = 0 if n_digits is None else _width(n_digits)
+    width = 0 if n_digits is None else _whole_number(n_digits, "n_digits", 1, 0xFFFFFFFF)
     choices = None if columns is None else _choices(columns)
     return path, width, choices
 
@@ -145,18 +225,21 @@ def _arguments(file_path, n_digits, columns):
 def read_plot(file_path, n_digits=None, *, columns=None, block_headers=False):
     """Reads a TOLVERA plot file into a Plot of float32 columns.
 
-    file_path: a str or os.PathLike. n_digits: the width of a data field (12 or 15 as the
-    simulation writes them; any width from 1); None takes it from the first data line.
-    columns: the parameters to read, by position and/or name, in that order; all when None.
-    block_headers: keep each block's header line in plot.block_headers.
+    file_path: what open() takes, a str, bytes or os.PathLike of either; a str names the file by
+    the bytes os.fsencode() makes of it, so the names os.listdir() gives serve whatever their
+    encoding. n_digits: the width of a data field (12 or 15 as the simulation writes them; any
+    width from 1); None takes it from the first data line. columns: the parameters to read, by
+    position (int) and/or name (str), in that order; all when None. A bool is refused for
+    n_digits and in columns (TypeError), since True would silently stand for 1. block_headers:
+    keep each block's header line in plot.block_headers.
 
     A file that cannot be opened or read raises the OSError that open() would; malformed content
     raises PlotFormatError (a ValueError) naming the line and field; a name or position that is
-    not in the file raises KeyError or IndexError.
+    not in the file raises KeyError or IndexError. The errors' filename is the path as given.
     """
     path, width, choices = _arguments(file_path, n_digits, columns)
     title, names, arrays, blocks, headers = _read_plot(path, width, choices, bool(block_headers))
-    return Plot(path, title, names, arrays, blocks, headers)
+    return Plot._of_reader(path, title, names, arrays, blocks, headers)
 
 
 class FollowError(OSError):
@@ -168,7 +251,7 @@ class FollowError(OSError):
         self.filename = filename
 
     def __str__(self):
-        return f"{self.args[0]} ({self.filename!r})"
+        return f"{self.args[0]} ({_shown(self.filename)})"
 
     def __reduce__(self):
         return type(self), (self.args[0], self.filename)

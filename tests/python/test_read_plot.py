@@ -162,7 +162,6 @@ class ArgumentsTest(unittest.TestCase):
 
     def test_refused_arguments(self):
         cases = [
-            ((self.path.encode(),), {}, TypeError, "file_path must be a str"),
             ((7,), {}, TypeError, "int"),
             ((self.path, 1.5), {}, TypeError, "float"),
             ((self.path, 0), {}, ValueError, "n_digits must be at least 1, not 0"),

@@ -42,3 +42,8 @@ def new_blocks(path: str) -> int:
     with korvane.follow(path, columns=[0]) as run:
         first: korvane.Plot = run.read()
         return first.blocks + run.read().blocks + run.blocks
+
+
+def listed_runs(directory: bytes) -> list[korvane.Plot]:
+    import os
+    return [korvane.read_plot(os.path.join(directory, name)) for name in os.listdir(directory)]
