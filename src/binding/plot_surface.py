@@ -160,18 +160,29 @@ def read_plot(file_path, n_digits=None, *, columns=None, block_headers=False):
 
 
 class FollowError(OSError):
-    """A followed plot file changed so that it can no longer be followed: it shrank below what was
-    read, or another file (or none) is at its path now, or it is no regular file."""
+    """A plot file that can no longer be followed, or cannot be at all.
 
-    def __init__(self, msg, filename=None):
-        OSError.__init__(self, msg)
-        self.filename = filename
+    msg says why; filename is the file's path; errno tells the cause as a number, and strerror
+    is the system's text for it: the error of the call that failed, where one did (ENOENT: the
+    file was removed); ESTALE where the file no longer holds what was read (it shrank, was
+    rewritten, or another file is at its path); ESPIPE for what cannot be read again from an
+    offset (a directory, a FIFO, a socket, a device).
+    """
+
+    def __init__(self, msg, filename=None, errno=None):
+        if errno is None:
+            OSError.__init__(self, msg)
+            self.filename = filename
+        else:
+            from os import strerror
+            OSError.__init__(self, errno, strerror(errno), filename)
+        self.msg = msg
 
     def __str__(self):
-        return f"{self.args[0]} ({self.filename!r})"
+        return f"{self.msg} ({self.filename!r})"
 
     def __reduce__(self):
-        return type(self), (self.args[0], self.filename)
+        return type(self), (self.msg, self.filename, self.errno)
 
 
 class Follower:
@@ -192,13 +203,22 @@ class Follower:
         self._names = ()
         # One read or close at a time: the reader works without the interpreter lock.
         self._lock = Lock()
+        # Whether a thread was reading or closing when the process forked, in the child.
+        self._forked_in_use = False
         self._handle = _follow_open(file_path, width, choices)
+        _forking_followers.watch(self)
 
     def read(self):
         """A Plot of the blocks completed since the previous read, possibly none."""
         with self._lock:
             if self._handle is None:
                 raise ValueError(f"read of a closed follower of {self.file_path!r}")
+            if self._forked_in_use:
+                self._close()
+                from errno import ESTALE
+                raise FollowError("the process forked while another thread was reading or closing "
+                                  "this follower: what that read took is unknown here; follow the "
+                                  "file anew", self.file_path, ESTALE)
             try:
                 contents = _follow_read(self._handle, self._block_headers)
             except BaseException:
@@ -226,6 +246,13 @@ class Follower:
             _follow_close(self._handle)
             self._handle = None
 
+    def _after_fork(self):
+        # In a child process, which has only the thread that forked: a thread of the parent
+        # inside read() or close() has left the lock held and the follower's state unknown.
+        from threading import Lock
+        self._forked_in_use = self._lock.locked()
+        self._lock = Lock()
+
     def __enter__(self):
         return self
 
@@ -235,6 +262,29 @@ class Follower:
     def __repr__(self):
         state = "closed" if self._handle is None else "open"
         return f"<korvane.Follower {self.file_path!r}: {self.blocks} blocks read, {state}>"
+
+
+class _ForkingFollowers:
+    """The followers of the process, each given a new lock in a forked child; the hook that does
+    it is registered with the first follower."""
+
+    def __init__(self):
+        self._followers = None
+
+    def watch(self, follower):
+        if self._followers is None:
+            from os import register_at_fork
+            from weakref import WeakSet
+            self._followers = WeakSet()
+            register_at_fork(after_in_child=self._after_fork)
+        self._followers.add(follower)
+
+    def _after_fork(self):
+        for follower in list(self._followers):
+            follower._after_fork()
+
+
+_forking_followers = _ForkingFollowers()
 
 
 def follow(file_path, n_digits=None, *, columns=None, block_headers=False):
