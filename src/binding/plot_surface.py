@@ -189,7 +189,8 @@ class Follower:
     """A plot file followed as a running simulation writes it; made by follow().
 
     read() returns a Plot of the blocks completed since the previous read (all of them the first
-    time), with the same names and title each time; blocks is the number read so far. A failure
+    time), with the same names and title each time; blocks is the number read so far. Reads that
+    find nothing new return one and the same empty Plot, which is not to be changed. A failure
     of read() closes the follower. close(), or leaving a with block, closes the file.
     """
 
@@ -198,9 +199,12 @@ class Follower:
         self.file_path = file_path
         self.blocks = 0
         self._block_headers = block_headers
-        # The title and names once the file holds them, for reads that find nothing new.
+        # The title and names once the file holds them, and the empty Plot that every read
+        # finding nothing new returns: making one with an empty column per parameter each time
+        # would cost more than the read.
         self._title = ""
         self._names = ()
+        self._nothing_new = None
         # One read or close at a time: the reader works without the interpreter lock.
         self._lock = Lock()
         # Whether a thread was reading or closing when the process forked, in the child.
@@ -228,9 +232,13 @@ class Follower:
                 self._title, self._names, arrays, blocks, headers = contents
                 self.blocks += blocks
                 return Plot(self.file_path, self._title, self._names, arrays, blocks, headers)
-        from array import array
-        return Plot(self.file_path, self._title, self._names, [array("f") for _ in self._names],
-                    0, [] if self._block_headers else None)
+            # Nothing new comes only once the title and names are read: they are final.
+            if self._nothing_new is None:
+                from array import array
+                self._nothing_new = Plot(self.file_path, self._title, self._names,
+                                         [array("f") for _ in self._names], 0,
+                                         [] if self._block_headers else None)
+            return self._nothing_new
 
     @property
     def closed(self):

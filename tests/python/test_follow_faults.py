@@ -221,5 +221,29 @@ class ErrorsTest(unittest.TestCase):
             self.assertEqual(run.read(), korvane.read_plot(path))
 
 
+class NothingNewTest(unittest.TestCase):
+    def setUp(self):
+        self.files = TempFiles()
+        self.addCleanup(self.files.cleanup)
+
+    def test_a_read_that_finds_nothing_new_has_the_names_known_then(self):
+        text = plot_text(rows(2, 1))
+        head = text[:text.index("TIME")]
+        known = korvane.read_plot(self.files.write(text, "whole.plt"))
+        path = self.files.write("", "new.plt")
+        for keep in [False, True]:
+            with self.subTest(block_headers=keep), korvane.follow(path, block_headers=keep) as run:
+                for grown, expected in [(head[:-3], ("", ())), (head, (known.title, known.names)),
+                                        (text, (known.title, known.names))]:
+                    with open(path, "w") as out:
+                        out.write(grown)
+                    run.read()
+                    for plot in [run.read(), run.read()]:
+                        self.assertEqual((plot.title, plot.names), expected)
+                        self.assertEqual([(len(column), column.typecode) for column in plot],
+                                         [(0, "f")] * len(expected[1]))
+                        self.assertEqual((plot.blocks, plot.block_headers),
+                                         (0, [] if keep else None))
+
 if __name__ == "__main__":
     unittest.main()
