@@ -58,11 +58,15 @@ def in_child(work):
     return pid
 
 
-class RewrittenFileTest(unittest.TestCase):
+class FilesTestCase(unittest.TestCase):
+    """A test case with a folder of files of its own."""
+
     def setUp(self):
         self.files = TempFiles()
         self.addCleanup(self.files.cleanup)
 
+
+class RewrittenFileTest(FilesTestCase):
     def test_a_file_rewritten_in_place_ends_the_following(self):
         first = plot_text(rows(10, 1))
         longer = plot_text(rows(14, 1))
@@ -92,10 +96,9 @@ class RewrittenFileTest(unittest.TestCase):
                 self.assertTrue(run.closed)
 
 
-class ForkTest(unittest.TestCase):
+class ForkTest(FilesTestCase):
     def setUp(self):
-        self.files = TempFiles()
-        self.addCleanup(self.files.cleanup)
+        super().setUp()
         self.path = self.files.write(random_plot(random.Random(7), 23, 3000), "forked.plt")
         self.whole = korvane.read_plot(self.path)
 
@@ -155,11 +158,7 @@ class ForkTest(unittest.TestCase):
         self.assertEqual(run.blocks, self.whole.blocks)
 
 
-class ErrorsTest(unittest.TestCase):
-    def setUp(self):
-        self.files = TempFiles()
-        self.addCleanup(self.files.cleanup)
-
+class ErrorsTest(FilesTestCase):
     def test_follow_errors_carry_an_error_number(self):
         def shrink(path):
             os.truncate(path, 20)
@@ -221,11 +220,7 @@ class ErrorsTest(unittest.TestCase):
             self.assertEqual(run.read(), korvane.read_plot(path))
 
 
-class NothingNewTest(unittest.TestCase):
-    def setUp(self):
-        self.files = TempFiles()
-        self.addCleanup(self.files.cleanup)
-
+class NothingNewTest(FilesTestCase):
     def test_a_read_that_finds_nothing_new_has_the_names_known_then(self):
         text = plot_text(rows(2, 1))
         head = text[:text.index("TIME")]
