@@ -29,10 +29,11 @@ struct follow_loss {
   int error;
 };
 
-const follow_loss not_regular{
-    string("cannot follow what is not a regular file (a directory, a FIFO, a socket, a device): "
-           "it cannot be read again from where a read ended"),
-    ESPIPE};
+follow_loss not_regular() {
+  return {string("cannot follow what is not a regular file (a directory, a FIFO, a socket, a "
+                 "device): it cannot be read again from where a read ended"),
+          ESPIPE};
+}
 
 // A plot file followed: the open file, the file it was when opened, and what its reads keep.
 struct follower {
@@ -105,7 +106,7 @@ result<py_ref> follow_open_call(PyObject* arguments, PyObject*& path) {
   const std::optional<posix::file_facts> at_path =
       names_a_file ? posix::facts_at(followed->path_text.c_str()) : std::nullopt;
   if (at_path && !at_path->regular) {
-    return follow_error(*followed, not_regular);
+    return follow_error(*followed, not_regular());
   }
   if (!followed->request.detect_width) {
     followed->state.width = followed->request.width;
@@ -121,7 +122,7 @@ result<py_ref> follow_open_call(PyObject* arguments, PyObject*& path) {
     return os_error(path);
   }
   if (!facts->regular) {
-    return follow_error(*followed, not_regular);
+    return follow_error(*followed, not_regular());
   }
   followed->identity = *facts;
   py_ref capsule = py_ref::steal(PyCapsule_New(followed.get(), capsule_name, &destroy_follower));
@@ -153,13 +154,6 @@ std::optional<follow_loss> lost_track(const follower& followed, const posix::fil
   return std::nullopt;
 }
 
-follow_loss rewritten(std::uint64_t read_before) {
-  string message("the file was rewritten: it no longer holds the first ");
-  text::append_number(message, read_before);
-  message.append(" bytes as they were read");
-  return {std::move(message), ESTALE};
-}
-
 result<py_ref> follow_read_call(PyObject* arguments, PyObject*& path) {
   PyObject* capsule = nullptr;
   int keep_block_headers = 0;
@@ -186,7 +180,6 @@ result<py_ref> follow_read_call(PyObject* arguments, PyObject*& path) {
     return py_ref::borrow(Py_None);
   }
   followed->request.keep_block_headers = keep_block_headers != 0;
-  const std::uint64_t read_before = followed->state.offset;
   std::optional<plot_contents> contents;
   {
     // The reader touches no interpreter object; the follower is the caller's, which reads it
@@ -197,7 +190,9 @@ result<py_ref> follow_read_call(PyObject* arguments, PyObject*& path) {
     contents = read_new_blocks(fd, followed->state, followed->request);
   }
   if (!contents) {
-    return follow_error(*followed, rewritten(read_before));
+    return follow_error(*followed, {string("the file was rewritten: it no longer holds the bytes "
+                                           "already read where they were"),
+                                    ESTALE});
   }
   return contents_object(std::move(*contents), keep_block_headers != 0);
 }
