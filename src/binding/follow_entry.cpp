@@ -194,6 +194,10 @@ result<py_ref> follow_read_call(PyObject* arguments, PyObject*& path) {
                                            "already read where they were"),
                                     ESTALE});
   }
+  if (!followed->state.started) {
+    // The head is not all there yet: nothing to tell.
+    return py_ref::borrow(Py_None);
+  }
   return contents_object(std::move(*contents), keep_block_headers != 0);
 }
 

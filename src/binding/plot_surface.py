@@ -229,10 +229,12 @@ class Follower:
                 self._close()
                 raise
             if contents is not None:
-                self._title, self._names, arrays, blocks, headers = contents
+                title, names, arrays, blocks, headers = contents
+                if (title, names) != (self._title, self._names):
+                    # The first line and the names, read now: the empty Plot had none.
+                    self._title, self._names, self._nothing_new = title, names, None
                 self.blocks += blocks
-                return Plot(self.file_path, self._title, self._names, arrays, blocks, headers)
-            # Nothing new comes only once the title and names are read: they are final.
+                return Plot(self.file_path, title, names, arrays, blocks, headers)
             if self._nothing_new is None:
                 from array import array
                 self._nothing_new = Plot(self.file_path, self._title, self._names,
