@@ -5,8 +5,8 @@ The file grows by --step bytes between polls, copied from a finished plot file (
 mid-line and mid-block, as a writer leaves it), until it is whole; then read_plot reads it all.
 Every poll's read() is timed; the figures given are the median of the last ten polls and of
 reads that find nothing new: a thousand one after another, and two hundred a millisecond apart,
-as a program polling the file makes them (the caches and, on PyPy, the compiled loop no longer
-hot). The columns the follower gathered are checked against read_plot's, bit for bit.
+as a program polling the file makes them (the caches no longer hot), both after the growing
+file's polls and in the fresh process, before anything else ran (on PyPy, nothing compiled). The columns the follower gathered are checked against read_plot's, bit for bit.
 
     pypy3 bench/gen_plot_file.py --params 100 --blocks 400000 --out bench/data/follow_500mb.txt
     PYTHONPATH=build/cpython /usr/bin/python3 bench/follow_bench.py bench/data/follow_500mb.txt
@@ -69,6 +69,9 @@ def main():
     parser.add_argument("--step", type=int, default=1 << 20, help="bytes added between polls")
     args = parser.parse_args()
 
+    with korvane.follow(args.path) as fresh:
+        fresh.read()
+        first_polls = idle_reads(fresh, 200, 0.001)
     with tempfile.TemporaryDirectory(prefix="korvane-follow-") as folder:
         target = os.path.join(folder, "growing.plt")
         seconds, idle, gathered = follow_growing(args.path, target, args.step)
@@ -88,6 +91,7 @@ def main():
     back_to_back, polled = idle
     print(f"read() with nothing new (median)       {statistics.median(back_to_back) * 1e6:8.1f} us")
     print(f"  the same, a millisecond apart        {statistics.median(polled) * 1e6:8.1f} us")
+    print(f"  the same, a fresh process's first    {statistics.median(first_polls) * 1e6:8.1f} us")
 
 
 if __name__ == "__main__":
