@@ -96,12 +96,23 @@ class Follower:
     blocks: int
     @property
     def closed(self) -> bool: ...
-    def read(self) -> Plot: ...
+    def read(self) -> Plot:
+        """The blocks completed since the previous read; reads that find nothing new return one
+        and the same empty Plot."""
     def close(self) -> None: ...
     def __enter__(self) -> Follower: ...
     def __exit__(self, *exception: object) -> None: ...
 
 class FollowError(OSError):
-    """A followed file shrank below what was read, or another file is at its path."""
+    """A plot file that can no longer be followed, or cannot be at all: it shrank below what
+    was read, was rewritten, another file (or none) is at its path, or it is no regular file.
 
-    def __init__(self, msg: str, filename: Optional[_PathText] = None) -> None: ...
+    errno tells the cause and strerror is the system's text for it: the error of the call that
+    failed, where one did (ENOENT: the file was removed); ESTALE where the file no longer holds
+    what was read; ESPIPE for what cannot be read again from an offset. msg says why.
+    """
+
+    msg: str
+    def __init__(
+        self, msg: str, filename: Optional[_PathText] = None, errno: Optional[int] = None
+    ) -> None: ...

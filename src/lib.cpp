@@ -682,13 +682,13 @@ plot_contents read_plot(std::string_view file_path, const plot_request& request)
   return contents;
 }
 
-plot_contents read_new_blocks(int fd, follow_state& state, const plot_request& request) {
-  const std::uint64_t start = state.offset;
-  if (!posix::seek(fd, start)) {
-    raise_failure("Failed to read line!", io_error::from_os(errno),
-                  {.line_number = state.lines + 1, .kind = failure_kind::cannot_read});
+std::optional<plot_contents> read_new_blocks(int fd, follow_state& state,
+                                             const plot_request& request) {
+  if (!marks_hold(fd, state.marks)) {
+    return std::nullopt;
   }
-  line_source source(fd, line_source::input::growing, request.read_size);
+  const std::uint64_t start = state.offset;
+  line_source source(fd, line_source::input::growing, request.read_size, start);
   numbered_lines lines{.source = source, .count = state.lines, .blocks = state.blocks};
   // Nothing read yet: the last complete part ends where this read starts.
   lines.mark_complete();
@@ -717,6 +717,16 @@ plot_contents read_new_blocks(int fd, follow_state& state, const plot_request& r
   state.offset = start + lines.complete.offset;
   state.lines = lines.complete.lines;
   state.blocks = lines.complete.blocks;
+  if (state.offset == start) {
+    return contents;
+  }
+  // The new marks are taken before the old ones are compared again: a file rewritten while
+  // this read ran fails one of the two.
+  std::optional<follow_marks> marks = marks_of(fd, state.offset);
+  if (!marks || !marks_hold(fd, state.marks)) {
+    return std::nullopt;
+  }
+  state.marks = std::move(*marks);
   return contents;
 }
 

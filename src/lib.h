@@ -1,6 +1,7 @@
 // src/lib.h: the plot file reader
 #pragma once
 
+#include "follow_marks.h"
 #include "line_source.h"
 #include "posix.h"
 
@@ -73,6 +74,8 @@ struct follow_state {
   /// The positions of the parameters read, and their names.
   positions chosen;
   line_texts names;
+  /// Bytes read, to tell that the file still holds them.
+  follow_marks marks;
 };
 
 /// Opens the plot file at file_path for reading; raises read_failure (cannot_open) when it cannot.
@@ -86,9 +89,12 @@ struct follow_state {
 /// line and the names on the first read that finds them complete: a last line without its line
 /// feed, and a block without all its data lines, are left for a later read. The width is
 /// state.width, or told by the first data line; the request's width is not used. Every problem
-/// of a complete line raises read_failure as read_plot does.
-[[nodiscard]] plot_contents read_new_blocks(int fd, follow_state& state,
-                                            const plot_request& request);
+/// of a complete line raises read_failure as read_plot does. The reads are positional: the
+/// file's read position, shared with forked processes, is not used. Nothing is returned when the
+/// file no longer holds the bytes read before (it was truncated and written anew), as told by
+/// their marks, before this read and after it.
+[[nodiscard]] std::optional<plot_contents> read_new_blocks(int fd, follow_state& state,
+                                                           const plot_request& request);
 
 /// Reads the plot file at file_path, whose data fields are n_digits bytes wide, into one column
 /// per parameter. Every problem raises read_failure; the file is closed on every path.

@@ -74,8 +74,11 @@ next_line_result line_source::buffered_line(std::size_t start, std::size_t lengt
 }
 
 bool line_source::refill() noexcept {
-  const ssize_t count =
-      posix::retry_on_interrupt([this] { return posix::calls.read(fd_, buffer_, read_size_); });
+  const ssize_t count = posix::retry_on_interrupt([this] {
+    return from_ ? posix::calls.pread(fd_, buffer_, read_size_,
+                                      static_cast<off_t>(*from_ + bytes_read_))
+                 : posix::calls.read(fd_, buffer_, read_size_);
+  });
   begin_ = 0;
   end_ = count < 0 ? 0 : static_cast<std::size_t>(count);
   for (std::size_t i = 0; head_length_ < head_.size() && i < end_; ++i) {

@@ -8,6 +8,7 @@
 #include <korvane/io_error.h>
 #include <korvane/line.h>
 #include <korvane/string.h>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -45,9 +46,12 @@ public:
   /// Whether the input may still grow: then a last line without a line feed is not given.
   enum class input : bool { whole, growing };
 
-  /// Reads fd through a buffer of buffer_size bytes, or of read_size when that is larger.
-  explicit line_source(int fd, input kind = input::whole, std::size_t read_size = buffer_size)
-      : fd_(fd), input_grows_(kind == input::growing) {
+  /// Reads fd through a buffer of buffer_size bytes, or of read_size when that is larger. Given
+  /// from, it reads the file from that offset by positional reads, which leave the read position
+  /// that a forked process shares alone; otherwise from that read position.
+  explicit line_source(int fd, input kind = input::whole, std::size_t read_size = buffer_size,
+                       std::optional<std::uint64_t> from = std::nullopt)
+      : fd_(fd), input_grows_(kind == input::growing), from_(from) {
     if (read_size > buffer_size) {
       large_buffer_.resize(read_size + overread);
       buffer_ = large_buffer_.data();
@@ -110,6 +114,7 @@ private:
 
   int fd_;
   bool input_grows_;
+  std::optional<std::uint64_t> from_;
   std::size_t begin_ = 0;
   std::size_t end_ = 0;
   std::uint64_t bytes_read_ = 0;

@@ -13,7 +13,7 @@ int open_existing(const char* path, int flags) {
 }
 } // namespace
 
-system_calls calls = {open_existing, ::read, ::write, ::close};
+system_calls calls = {open_existing, ::read, ::pread, ::write, ::close};
 
 write_outcome write_all(int fd, std::string_view text) noexcept {
   while (!text.empty()) {
@@ -59,8 +59,21 @@ std::uint64_t regular_file_size(int fd) noexcept {
   return facts && facts->regular ? facts->size : 0;
 }
 
-bool seek(int fd, std::uint64_t offset) noexcept {
-  return ::lseek(fd, static_cast<off_t>(offset), SEEK_SET) >= 0;
+ssize_t read_at(int fd, char* buffer, std::size_t size, std::uint64_t offset) noexcept {
+  std::size_t done = 0;
+  while (done < size) {
+    const ssize_t count = retry_on_interrupt([&] {
+      return calls.pread(fd, buffer + done, size - done, static_cast<off_t>(offset + done));
+    });
+    if (count < 0) {
+      return -1;
+    }
+    if (count == 0) {
+      break;
+    }
+    done += static_cast<std::size_t>(count);
+  }
+  return static_cast<ssize_t>(done);
 }
 
 file_descriptor::~file_descriptor() {

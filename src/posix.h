@@ -14,6 +14,7 @@ namespace korvane::posix {
 struct system_calls {
   int (*open)(const char* path, int flags);
   ssize_t (*read)(int fd, void* buffer, std::size_t size);
+  ssize_t (*pread)(int fd, void* buffer, std::size_t size, off_t offset);
   ssize_t (*write)(int fd, const void* buffer, std::size_t size);
   int (*close)(int fd);
 };
@@ -58,8 +59,11 @@ struct file_facts {
 /// The facts of the file at path, following links; errno is set and nothing returned when they
 /// cannot be told.
 [[nodiscard]] std::optional<file_facts> facts_at(const char* path) noexcept;
-/// Moves fd's read position to offset bytes from the start; false with errno set on failure.
-[[nodiscard]] bool seek(int fd, std::uint64_t offset) noexcept;
+/// Reads up to size bytes at offset of the file open as fd into buffer, repeating interrupted and
+/// partial reads until size bytes or the end; the bytes read, or -1 with errno set. The file's
+/// read position, which a forked process shares, stays where it is.
+[[nodiscard]] ssize_t read_at(int fd, char* buffer, std::size_t size,
+                              std::uint64_t offset) noexcept;
 
 /// Owns an open file descriptor and closes it when it goes out of scope.
 class file_descriptor {

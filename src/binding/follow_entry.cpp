@@ -11,6 +11,7 @@
 #include "posix.h"
 #include "text/number_text.h"
 
+#include <cerrno>
 #include <memory>
 #include <optional>
 
@@ -20,9 +21,19 @@ namespace {
 
 constexpr const char* capsule_name = "korvane.follower";
 
-constexpr std::string_view not_regular =
-    "cannot follow what is not a regular file (a directory, a FIFO, a socket, a device): it "
-    "cannot be read again from where a read ended";
+// Why a file cannot be followed (on), and the error number that tells it: the system's, where a
+// failed call tells it; ESPIPE for a file that cannot be read again from an offset; ESTALE for a
+// file that no longer holds what was read.
+struct follow_loss {
+  string message;
+  int error;
+};
+
+follow_loss not_regular() {
+  return {string("cannot follow what is not a regular file (a directory, a FIFO, a socket, a "
+                 "device): it cannot be read again from where a read ended"),
+          ESPIPE};
+}
 
 // A plot file followed: the open file, the file it was when opened, and what its reads keep.
 struct follower {
@@ -56,12 +67,14 @@ pending_error os_error(PyObject* path) {
   return pending_error::fetch_resuming_panic();
 }
 
-pending_error follow_error(const follower& followed, std::string_view message) {
-  const py_ref text = text_object(message);
-  const py_ref error =
-      py_ref::steal(text ? PyObject_CallFunctionObjArgs(follow_error_type(), text.get(),
-                                                        followed.path.get(), nullptr)
-                         : nullptr);
+pending_error follow_error(const follower& followed, const follow_loss& loss) {
+  const py_ref text = text_object(loss.message);
+  const py_ref error_number = py_ref::steal(PyLong_FromLong(loss.error));
+  const py_ref error = py_ref::steal(
+      text && error_number
+          ? PyObject_CallFunctionObjArgs(follow_error_type(), text.get(), followed.path.get(),
+                                         error_number.get(), nullptr)
+          : nullptr);
   if (error) {
     PyErr_SetObject(follow_error_type(), error.get());
   }
@@ -93,7 +106,7 @@ result<py_ref> follow_open_call(PyObject* arguments, PyObject*& path) {
   const std::optional<posix::file_facts> at_path =
       names_a_file ? posix::facts_at(followed->path_text.c_str()) : std::nullopt;
   if (at_path && !at_path->regular) {
-    return follow_error(*followed, not_regular);
+    return follow_error(*followed, not_regular());
   }
   if (!followed->request.detect_width) {
     followed->state.width = followed->request.width;
@@ -109,7 +122,7 @@ result<py_ref> follow_open_call(PyObject* arguments, PyObject*& path) {
     return os_error(path);
   }
   if (!facts->regular) {
-    return follow_error(*followed, not_regular);
+    return follow_error(*followed, not_regular());
   }
   followed->identity = *facts;
   py_ref capsule = py_ref::steal(PyCapsule_New(followed.get(), capsule_name, &destroy_follower));
@@ -122,11 +135,13 @@ result<py_ref> follow_open_call(PyObject* arguments, PyObject*& path) {
 
 // Why the file can no longer be followed, if it cannot: another file at its path, or less of
 // it than was read.
-std::optional<string> lost_track(const follower& followed, const posix::file_facts& now) {
+std::optional<follow_loss> lost_track(const follower& followed, const posix::file_facts& now) {
   const std::optional<posix::file_facts> at_path = posix::facts_at(followed.path_text.c_str());
+  const int error = at_path ? ESTALE : errno;
   if (!at_path || at_path->device != followed.identity.device ||
       at_path->inode != followed.identity.inode) {
-    return string("the file followed is no longer at its path: it was replaced or removed");
+    return follow_loss{
+        string("the file followed is no longer at its path: it was replaced or removed"), error};
   }
   if (now.size < followed.state.offset) {
     string message("the file shrank to ");
@@ -134,7 +149,7 @@ std::optional<string> lost_track(const follower& followed, const posix::file_fac
     message.append(" bytes, below the ");
     text::append_number(message, followed.state.offset);
     message.append(" bytes already read");
-    return message;
+    return follow_loss{std::move(message), ESTALE};
   }
   return std::nullopt;
 }
@@ -156,15 +171,16 @@ result<py_ref> follow_read_call(PyObject* arguments, PyObject*& path) {
   if (!now) {
     return os_error(path);
   }
-  if (const std::optional<string> lost = lost_track(*followed, *now)) {
+  if (const std::optional<follow_loss> lost = lost_track(*followed, *now)) {
     return follow_error(*followed, *lost);
   }
-  if (now->size == followed->state.offset) {
-    // Nothing new: no read at all.
+  if (followed->state.started && now->size == followed->state.offset) {
+    // Nothing new: no read at all. Until the head is read the file is, whatever its size: a file
+    // of the kernel's (/proc) tells the size 0 and holds lines.
     return py_ref::borrow(Py_None);
   }
   followed->request.keep_block_headers = keep_block_headers != 0;
-  plot_contents contents;
+  std::optional<plot_contents> contents;
   {
     // The reader touches no interpreter object; the follower is the caller's, which reads it
     // from one thread at a time.
@@ -173,7 +189,16 @@ result<py_ref> follow_read_call(PyObject* arguments, PyObject*& path) {
     const quiet_failures quiet;
     contents = read_new_blocks(fd, followed->state, followed->request);
   }
-  return contents_object(std::move(contents), keep_block_headers != 0);
+  if (!contents) {
+    return follow_error(*followed, {string("the file was rewritten: it no longer holds the bytes "
+                                           "already read where they were"),
+                                    ESTALE});
+  }
+  if (!followed->state.started) {
+    // The head is not all there yet: nothing to tell.
+    return py_ref::borrow(Py_None);
+  }
+  return contents_object(std::move(*contents), keep_block_headers != 0);
 }
 
 } // namespace

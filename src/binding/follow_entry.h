@@ -11,8 +11,9 @@ namespace korvane::binding {
 PyObject* follow_open_entry(PyObject* module, PyObject* arguments);
 
 /// _follow_read(capsule, keep_block_headers) -> (title, names, columns, blocks, block_headers) of
-/// the blocks completed since the last read, or None when the file has not grown; FollowError
-/// when the file shrank below what was read or is no longer the one at its path.
+/// the blocks completed since the last read, or None when the file has not grown or does not
+/// hold its first line and names yet; FollowError when the file shrank below what was read, was
+/// rewritten or is no longer the one at its path.
 PyObject* follow_read_entry(PyObject* module, PyObject* arguments);
 
 /// _follow_close(capsule) -> None: closes the file; later reads raise ValueError.

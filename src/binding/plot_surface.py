@@ -243,25 +243,37 @@ def read_plot(file_path, n_digits=None, *, columns=None, block_headers=False):
 
 
 class FollowError(OSError):
-    """A followed plot file changed so that it can no longer be followed: it shrank below what was
-    read, or another file (or none) is at its path now, or it is no regular file."""
+    """A plot file that can no longer be followed, or cannot be at all.
 
-    def __init__(self, msg, filename=None):
-        OSError.__init__(self, msg)
-        self.filename = filename
+    msg says why; filename is the file's path; errno tells the cause as a number, and strerror
+    is the system's text for it: the error of the call that failed, where one did (ENOENT: the
+    file was removed); ESTALE where the file no longer holds what was read (it shrank, was
+    rewritten, or another file is at its path); ESPIPE for what cannot be read again from an
+    offset (a directory, a FIFO, a socket, a device).
+    """
+
+    def __init__(self, msg, filename=None, errno=None):
+        if errno is None:
+            OSError.__init__(self, msg)
+            self.filename = filename
+        else:
+            from os import strerror
+            OSError.__init__(self, errno, strerror(errno), filename)
+        self.msg = msg
 
     def __str__(self):
-        return f"{self.args[0]} ({_shown(self.filename)})"
+        return f"{self.msg} ({_shown(self.filename)})"
 
     def __reduce__(self):
-        return type(self), (self.args[0], self.filename)
+        return type(self), (self.msg, self.filename, self.errno)
 
 
 class Follower:
     """A plot file followed as a running simulation writes it; made by follow().
 
     read() returns a Plot of the blocks completed since the previous read (all of them the first
-    time), with the same names and title each time; blocks is the number read so far. A failure
+    time), with the same names and title each time; blocks is the number read so far. Reads that
+    find nothing new return one and the same empty Plot, which is not to be changed. A failure
     of read() closes the follower. close(), or leaving a with block, closes the file.
     """
 
@@ -270,30 +282,48 @@ class Follower:
         self.file_path = file_path
         self.blocks = 0
         self._block_headers = block_headers
-        # The title and names once the file holds them, for reads that find nothing new.
+        # The title and names once the file holds them, and the empty Plot that every read
+        # finding nothing new returns: making one with an empty column per parameter each time
+        # would cost more than the read.
         self._title = ""
         self._names = ()
+        self._nothing_new = None
         # One read or close at a time: the reader works without the interpreter lock.
         self._lock = Lock()
+        # Whether a thread was reading or closing when the process forked, in the child.
+        self._forked_in_use = False
         self._handle = _follow_open(file_path, width, choices)
+        _forking_followers.watch(self)
 
     def read(self):
         """A Plot of the blocks completed since the previous read, possibly none."""
         with self._lock:
             if self._handle is None:
-                raise ValueError(f"read of a closed follower of {self.file_path!r}")
+                raise ValueError(f"read of a closed follower of {_shown(self.file_path)}")
+            if self._forked_in_use:
+                self._close()
+                from errno import ESTALE
+                raise FollowError("the process forked while another thread was reading or closing "
+                                  "this follower: what that read took is unknown here; follow the "
+                                  "file anew", self.file_path, ESTALE)
             try:
                 contents = _follow_read(self._handle, self._block_headers)
             except BaseException:
                 self._close()
                 raise
             if contents is not None:
-                self._title, self._names, arrays, blocks, headers = contents
+                title, names, arrays, blocks, headers = contents
+                if (title, names) != (self._title, self._names):
+                    # The first line and the names, read now: the empty Plot had none.
+                    self._title, self._names, self._nothing_new = title, names, None
                 self.blocks += blocks
-                return Plot(self.file_path, self._title, self._names, arrays, blocks, headers)
-        from array import array
-        return Plot(self.file_path, self._title, self._names, [array("f") for _ in self._names],
-                    0, [] if self._block_headers else None)
+                return Plot._of_reader(self.file_path, title, names, arrays, blocks, headers)
+            if self._nothing_new is None:
+                from array import array
+                self._nothing_new = Plot._of_reader(self.file_path, self._title, self._names,
+                                                    [array("f") for _ in self._names], 0,
+                                                    [] if self._block_headers else None)
+            return self._nothing_new
 
     @property
     def closed(self):
@@ -309,6 +339,13 @@ class Follower:
             _follow_close(self._handle)
             self._handle = None
 
+    def _after_fork(self):
+        # In a child process, which has only the thread that forked: a thread of the parent
+        # inside read() or close() has left the lock held and the follower's state unknown.
+        from threading import Lock
+        self._forked_in_use = self._lock.locked()
+        self._lock = Lock()
+
     def __enter__(self):
         return self
 
@@ -318,6 +355,29 @@ class Follower:
     def __repr__(self):
         state = "closed" if self._handle is None else "open"
         return f"<korvane.Follower {self.file_path!r}: {self.blocks} blocks read, {state}>"
+
+
+class _ForkingFollowers:
+    """The followers of the process, each given a new lock in a forked child; the hook that does
+    it is registered with the first follower."""
+
+    def __init__(self):
+        self._followers = None
+
+    def watch(self, follower):
+        if self._followers is None:
+            from os import register_at_fork
+            from weakref import WeakSet
+            self._followers = WeakSet()
+            register_at_fork(after_in_child=self._after_fork)
+        self._followers.add(follower)
+
+    def _after_fork(self):
+        for follower in list(self._followers):
+            follower._after_fork()
+
+
+_forking_followers = _ForkingFollowers()
 
 
 def follow(file_path, n_digits=None, *, columns=None, block_headers=False):
