@@ -10,10 +10,10 @@ import time
 import unittest
 
 import korvane
-from support import TempFiles, plot_text, random_plot
+from support import HANG, TempFiles, plot_text, random_plot
 
 # How long a forked child may take before its read counts as hung: far beyond any slow machine.
-CHILD_DEADLINE = 60.0
+CHILD_DEADLINE = HANG
 
 
 def rows(blocks, value):
@@ -126,21 +126,22 @@ class ForkTest(FilesTestCase):
 
     def test_a_fork_while_another_thread_reads(self):
         inside, go = threading.Event(), threading.Event()
-        plot_type = korvane.Plot
+        make_plot = vars(korvane.Plot)["_of_reader"]
+        made = korvane.Plot._of_reader
 
         def held_plot(*arguments):
             # read() makes the Plot while it holds the follower: the fork happens then.
             inside.set()
-            go.wait()
-            return plot_type(*arguments)
+            go.wait(HANG)
+            return made(*arguments)
 
         run = korvane.follow(self.path)
         self.addCleanup(run.close)
-        korvane.Plot = held_plot
+        korvane.Plot._of_reader = held_plot
         try:
             reader = threading.Thread(target=run.read)
             reader.start()
-            inside.wait()
+            self.assertTrue(inside.wait(HANG), "read() never made its Plot")
 
             def child_reads():
                 try:
@@ -152,7 +153,7 @@ class ForkTest(FilesTestCase):
             pid = in_child(child_reads)
         finally:
             go.set()
-            korvane.Plot = plot_type
+            korvane.Plot._of_reader = make_plot
         reader.join()
         self.assertEqual(wait_child(self, pid), 0)
         self.assertEqual(run.blocks, self.whole.blocks)
