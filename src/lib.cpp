@@ -27,6 +27,11 @@ namespace {
 // Data fields on one data line; parameter i sits in field i % 10 of data line i / 10.
 constexpr std::uint32_t fields_per_line = 10;
 
+// The most bytes of a line a field's failure message shows (text::slice_message), and of a
+// UTF-8 character.
+constexpr std::size_t shown_line_bytes = 256;
+constexpr std::size_t longest_sequence = 4;
+
 } // namespace
 
 posix::file_descriptor open_plot_file(std::string_view file_path) {
@@ -74,9 +79,9 @@ struct numbered_lines {
     return {.line_number = count + 1, .block = blocks, .kind = kind};
   }
   /// The site of the line read last.
-  [[nodiscard]] read_site site_of(line current) const noexcept {
+  [[nodiscard]] read_site site_of(const next_line_result& current) const noexcept {
     return {.line_number = count,
-            .line_length = current.size(),
+            .line_length = current.length(),
             .first_data_line = first_data_line != 0 && count == first_data_line,
             .block = blocks};
   }
@@ -91,9 +96,11 @@ struct numbered_lines {
                 lines.next_site(compressed ? failure_kind::compressed : failure_kind::cannot_read));
 }
 
-// The next line, or nothing at the end of the input.
-std::optional<next_line_result> next_or_end(numbered_lines& lines) {
-  next_line_result next = lines.source.next_line();
+// The next line, or nothing at the end of the input; of a long line, the first `keep` bytes
+// are kept.
+std::optional<next_line_result> next_or_end(numbered_lines& lines,
+                                            std::size_t keep = line_source::all) {
+  next_line_result next = lines.source.next_line(keep);
   if (next.what == next_line_result::outcome::error) {
     raise_read_error(lines, next.error);
   }
@@ -168,8 +175,8 @@ std::optional<plot_head> read_head(numbered_lines& lines, bool input_grows) {
 }
 
 // The site of field j of the data line read last.
-read_site field_site(const numbered_lines& lines, line data_line, std::uint32_t j,
-                     std::uint32_t width) noexcept {
+read_site field_site(const numbered_lines& lines, const next_line_result& data_line,
+                     std::uint32_t j, std::uint32_t width) noexcept {
   read_site site = lines.site_of(data_line);
   site.has_field = true;
   site.field_index = j;
@@ -179,18 +186,28 @@ read_site field_site(const numbered_lines& lines, line data_line, std::uint32_t 
   return site;
 }
 
-// Field j of the data line read last: bytes [j * width, (j + 1) * width).
-std::string_view cut_field(const numbered_lines& lines, line data_line, std::uint32_t j,
-                           std::uint32_t width) {
+// Field j of the data line read last: bytes [j * width, (j + 1) * width). A last line without
+// its line feed that ends before the field is one a writer was cut off in: the input ends
+// inside its block.
+std::string_view cut_field(const numbered_lines& lines, const next_line_result& data_line,
+                           std::uint32_t j, std::uint32_t width) {
+  const line text = data_line.text;
   const std::size_t start = std::size_t{j} * width;
   const std::size_t end = start + width;
-  if (end > data_line.size() || !text::is_char_boundary(data_line, start) ||
-      !text::is_char_boundary(data_line, end)) {
+  if (end > text.size() || !text::is_char_boundary(text, start) ||
+      !text::is_char_boundary(text, end)) {
     read_site site = field_site(lines, data_line, j, width);
-    site.kind = failure_kind::field_outside_line;
-    raise_failure(text::slice_message(data_line, start, end), site);
+    const bool cut_off = data_line.unterminated && end > data_line.length();
+    site.kind = cut_off ? failure_kind::missing_data_line : failure_kind::field_outside_line;
+    raise_failure(text::slice_message(text, start, end), site);
   }
-  return data_line.substr(start, width);
+  return text.substr(start, width);
+}
+
+// The bytes of a data line of `fields` fields that its reading looks at: the fields, the
+// character the last one ends in, and the text a failure's message shows.
+std::size_t data_line_keep(std::uint32_t fields, std::uint32_t width) noexcept {
+  return std::max(std::size_t{fields} * width + longest_sequence, shown_line_bytes + 1);
 }
 
 // The values of up to 16 blocks, held column by column until they go to the columns together:
@@ -243,7 +260,8 @@ private:
 };
 
 // Raises the failure of field j, whose conversion failed.
-[[noreturn]] void raise_parse_failure(const numbered_lines& lines, line data_line, std::uint32_t j,
+[[noreturn]] void raise_parse_failure(const numbered_lines& lines,
+                                      const next_line_result& data_line, std::uint32_t j,
                                       std::uint32_t width, text::float_error error) {
   raise_failure("Could not parse line", text::describe(error),
                 field_site(lines, data_line, j, width));
@@ -316,14 +334,14 @@ void read_data_line(const numbered_lines& lines, const next_line_result& data_li
   for (std::uint32_t j = 0; j < fields; ++j) {
     const std::string_view field =
         all_in_range ? std::string_view(text.data() + std::size_t{j} * width, width)
-                     : cut_field(lines, text, j, width);
+                     : cut_field(lines, data_line, j, width);
     const std::uint32_t target = plan.target(first + j);
     if (target == column_plan::not_read) {
       continue;
     }
     const text::f32_result result = field_of_width<known_width>(field.data(), width);
     if (!result) {
-      raise_parse_failure(lines, text, j, width, result.error);
+      raise_parse_failure(lines, data_line, j, width, result.error);
     }
     tile.put(target, result.value);
   }
@@ -401,9 +419,11 @@ struct block_log {
   line_texts headers{};
 };
 
-// Takes the next block's header line, or tells that the input has ended.
+// Takes the next block's header line, or tells that the input has ended. A header not kept is
+// not held either.
 bool take_header(numbered_lines& lines, block_log& log) {
-  const std::optional<next_line_result> header = next_or_end(lines);
+  const std::optional<next_line_result> header =
+      next_or_end(lines, log.keep_headers ? line_source::all : 0);
   if (!header) {
     return false;
   }
@@ -440,15 +460,16 @@ bool read_block_data(numbered_lines& lines, text::simulation_line_reader read_li
         take_partly_read_line<known_width>(lines, width, plan, tile, first)) {
       continue;
     }
-    const std::optional<next_line_result> data_line = next_or_end(lines);
+    const auto fields =
+        static_cast<std::uint32_t>(std::min<std::size_t>(fields_per_line, count - first));
+    const std::optional<next_line_result> data_line =
+        next_or_end(lines, data_line_keep(fields, width));
     if (!data_line) {
       if (input_grows) {
         return false;
       }
       raise_failure("Error reading line", lines.next_site(failure_kind::missing_data_line));
     }
-    const auto fields =
-        static_cast<std::uint32_t>(std::min<std::size_t>(fields_per_line, count - first));
     read_data_line<known_width>(lines, *data_line, width, fields, plan, tile, first);
   }
   return true;
@@ -517,8 +538,10 @@ std::optional<std::uint32_t> width_of_first_data_line(numbered_lines& lines, std
     message += " bytes long, not a whole number of fields for ";
     text::append_number(message, fields);
     message += " fields; give n_digits";
-    read_site site = lines.site_of(data_line->text);
-    site.kind = failure_kind::undecided_width;
+    read_site site = lines.site_of(*data_line);
+    // A last line without its line feed is most likely cut off, the input ending inside it.
+    site.kind =
+        data_line->unterminated ? failure_kind::missing_data_line : failure_kind::undecided_width;
     raise_failure(message, site);
   }
   lines.source.give_back(*data_line, lines.source.offset() - start);
