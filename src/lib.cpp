@@ -12,6 +12,7 @@
 #include "text/tokens.h"
 #include "text/trim.h"
 #include "text/utf8.h"
+#include "text/whitespace.h"
 
 #include <algorithm>
 #include <array>
@@ -99,8 +100,9 @@ struct numbered_lines {
 // The next line, or nothing at the end of the input; of a long line, the first `keep` bytes
 // are kept.
 std::optional<next_line_result> next_or_end(numbered_lines& lines,
-                                            std::size_t keep = line_source::all) {
-  next_line_result next = lines.source.next_line(keep);
+                                            std::size_t keep = line_source::all,
+                                            line_observer* observer = nullptr) {
+  next_line_result next = lines.source.next_line(keep, observer);
   if (next.what == next_line_result::outcome::error) {
     raise_read_error(lines, next.error);
   }
@@ -109,6 +111,14 @@ std::optional<next_line_result> next_or_end(numbered_lines& lines,
   }
   ++lines.count;
   return next;
+}
+
+// Raises the failure of a first line that does not end with a parameter count.
+[[noreturn]] void raise_bad_count(line first) {
+  string message("The first line should end with the number of parameters:\n'");
+  message += first;
+  message += "'";
+  raise_failure(message, {.line_number = 1, .kind = failure_kind::bad_parameter_count});
 }
 
 // The parameter count that ends the first line.
@@ -125,10 +135,7 @@ std::uint32_t parameter_count(const text::token_list& tokens, line first) {
     notice += "' is not a valid number of parameters!\n";
     print_line(notice);
   }
-  string message("The first line should end with the number of parameters:\n'");
-  message += first;
-  message += "'";
-  raise_failure(message, {.line_number = 1, .kind = failure_kind::bad_parameter_count});
+  raise_bad_count(first);
 }
 
 // The first line without its last token, trimmed.
@@ -140,6 +147,124 @@ string title_of(const text::token_list& tokens, line first) {
   return string(text::trim_field(before_count));
 }
 
+// Follows the tokens of a first line as it streams by, holding only what its use needs: the text
+// before its last token, which is the title, and of the token under way (with the white space
+// after it) no more than a bounded start, besides whether it is a parameter count. The title is
+// lost when more than that bound of such text turns out not to be last.
+class first_line_tokens final : public line_observer {
+public:
+  void take(std::string_view piece) override {
+    for (std::size_t i = 0; i < piece.size(); ++i) {
+      if (carried_ == 0 && in_token_ && !count_shaped_ && tail_dropped_) {
+        // Nothing of this token is held or counted any more: only its end matters.
+        i = plain_run_end(piece, i);
+        if (i == piece.size()) {
+          return;
+        }
+      }
+      carry_[carried_++] = piece[i];
+      const auto lead = static_cast<unsigned char>(carry_[0]);
+      // A byte that leads no character (in a line that fails as not UTF-8) counts as one.
+      const std::size_t length = std::max<std::size_t>(1, text::sequence_length(lead));
+      if (carried_ == length) {
+        take_character({carry_.data(), length});
+        carried_ = 0;
+      }
+    }
+  }
+
+  /// The parameter count, 0 when the line holds no token; raises the failure of a line that does
+  /// not end with one.
+  [[nodiscard]] std::uint32_t count() const {
+    if (!seen_token_) {
+      return 0;
+    }
+    if (!count_shaped_ || !has_digit_ || count_ > UINT32_MAX) {
+      raise_bad_count(held_);
+    }
+    return static_cast<std::uint32_t>(count_);
+  }
+  /// Whether the title was held whole.
+  [[nodiscard]] bool title_held() const noexcept { return !title_lost_; }
+  /// The line before its last token, trimmed.
+  [[nodiscard]] string title() const {
+    return string(text::trim_field(std::string_view(held_).substr(0, committed_)));
+  }
+
+private:
+  // The most bytes of the token under way and the white space after it that are held.
+  static constexpr std::size_t held_tail = std::size_t{1} << 20;
+
+  // The end of the run of ASCII bytes other than white space from offset on.
+  static std::size_t plain_run_end(std::string_view piece, std::size_t offset) noexcept {
+    while (offset < piece.size() && static_cast<unsigned char>(piece[offset]) < 0x80 &&
+           !text::is_ascii_white_space(static_cast<unsigned char>(piece[offset]))) {
+      ++offset;
+    }
+    return offset;
+  }
+
+  void take_character(std::string_view character) {
+    // A lone byte that leads no character is no white space.
+    const bool lone = character.size() == 1 && static_cast<unsigned char>(character[0]) >= 0x80;
+    const bool white = !lone && text::is_white_space(text::decode_at(character, 0).code_point);
+    if (!white && !in_token_) {
+      start_token();
+    }
+    in_token_ = !white;
+    if (in_token_) {
+      follow_count(character);
+    }
+    if (seen_token_) {
+      hold(character);
+    }
+  }
+  // The token under way ends what came before it, which then belongs to the title.
+  void start_token() {
+    title_lost_ = title_lost_ || tail_dropped_;
+    committed_ = held_.size();
+    tail_dropped_ = false;
+    seen_token_ = true;
+    count_shaped_ = true;
+    has_digit_ = false;
+    count_ = 0;
+  }
+  void follow_count(std::string_view character) noexcept {
+    const char c = character[0];
+    if (c == '+' && !has_digit_ && count_shaped_ && held_.size() == committed_) {
+      return;
+    }
+    if (c < '0' || c > '9') {
+      count_shaped_ = false;
+      return;
+    }
+    has_digit_ = true;
+    // Past UINT32_MAX the value stays too large, however many more digits come.
+    count_ = std::min<std::uint64_t>(count_ * 10 + static_cast<std::uint64_t>(c - '0'),
+                                     std::uint64_t{UINT32_MAX} + 1);
+  }
+  void hold(std::string_view character) {
+    if (held_.size() - committed_ + character.size() > held_tail) {
+      tail_dropped_ = true;
+      return;
+    }
+    held_.append(character);
+  }
+
+  std::array<char, 4> carry_{};
+  std::size_t carried_ = 0;
+  string held_;
+  // Bytes of held_ before the token under way or last.
+  std::size_t committed_ = 0;
+  bool in_token_ = false;
+  bool seen_token_ = false;
+  bool tail_dropped_ = false;
+  bool title_lost_ = false;
+  bool count_shaped_ = true;
+  bool has_digit_ = false;
+  std::uint64_t count_ = 0;
+};
+
 // The first line and the parameter names.
 struct plot_head {
   std::uint32_t count = 0;
@@ -147,10 +272,18 @@ struct plot_head {
   line_texts names;
 };
 
+// How a first line is held: whole, or only as far as its title and count need, when failures
+// are quiet (the message holds the whole line otherwise) and the input can be read again.
+enum class first_line_hold : bool { whole, title_and_count };
+
 // Reads the first line and the name lines of its count parameters, trimmed; nothing when a
-// growing input does not hold them all yet.
-std::optional<plot_head> read_head(numbered_lines& lines, bool input_grows) {
-  const std::optional<next_line_result> first = next_or_end(lines);
+// growing input does not hold them all yet, or when the title was not held whole.
+std::optional<plot_head> read_head(numbered_lines& lines, bool input_grows,
+                                   first_line_hold hold = first_line_hold::whole) {
+  first_line_tokens streamed;
+  const bool bounded = hold == first_line_hold::title_and_count;
+  const std::optional<next_line_result> first =
+      next_or_end(lines, bounded ? 0 : line_source::all, bounded ? &streamed : nullptr);
   if (!first) {
     if (input_grows) {
       return std::nullopt;
@@ -158,9 +291,17 @@ std::optional<plot_head> read_head(numbered_lines& lines, bool input_grows) {
     raise_failure("Failed ot read line!", {.kind = failure_kind::empty_file});
   }
   plot_head head;
-  const text::token_list tokens = text::collect_tokens(first->text);
-  head.count = parameter_count(tokens, first->text);
-  head.title = title_of(tokens, first->text);
+  if (first->passed_over == 0) {
+    const text::token_list tokens = text::collect_tokens(first->text);
+    head.count = parameter_count(tokens, first->text);
+    head.title = title_of(tokens, first->text);
+  } else {
+    head.count = streamed.count();
+    if (!streamed.title_held()) {
+      return std::nullopt;
+    }
+    head.title = streamed.title();
+  }
   for (std::uint32_t i = 0; i < head.count; ++i) {
     const std::optional<next_line_result> name = next_or_end(lines);
     if (!name) {
@@ -682,11 +823,19 @@ void read_body(numbered_lines& lines, std::optional<std::uint32_t>& width, const
 
 } // namespace
 
-plot_contents read_plot(std::string_view file_path, const plot_request& request) {
-  const posix::file_descriptor file = open_plot_file(file_path);
-  line_source source(file.get(), line_source::input::whole, request.read_size);
+namespace {
+
+// Reads what the request asks of the plot file open as fd, holding its first line as told;
+// nothing when the title was not held whole.
+std::optional<plot_contents> read_plot_held(int fd, const plot_request& request,
+                                            first_line_hold hold) {
+  line_source source(fd, line_source::input::whole, request.read_size);
   numbered_lines lines{source};
-  const plot_head head = *read_head(lines, false);
+  const std::optional<plot_head> held = read_head(lines, false, hold);
+  if (!held) {
+    return std::nullopt;
+  }
+  const plot_head& head = *held;
   // The first block's header line comes next, then its first data line.
   lines.first_data_line = lines.count + 2;
   lines.mark_complete();
@@ -700,9 +849,29 @@ plot_contents read_plot(std::string_view file_path, const plot_request& request)
   if (!request.detect_width) {
     width = request.width;
   }
-  read_body(lines, width, plan, {source.offset(), posix::regular_file_size(file.get())},
+  read_body(lines, width, plan, {source.offset(), posix::regular_file_size(fd)},
             request.keep_block_headers, false, contents);
   return contents;
+}
+
+} // namespace
+
+plot_contents read_plot(std::string_view file_path, const plot_request& request) {
+  const posix::file_descriptor file = open_plot_file(file_path);
+  // A regular file can be read again from its start, should a long first line turn out to hold
+  // a long title.
+  const bool again = quiet_failures::active() && posix::regular_file_size(file.get()) != 0;
+  if (again) {
+    if (std::optional<plot_contents> contents =
+            read_plot_held(file.get(), request, first_line_hold::title_and_count)) {
+      return std::move(*contents);
+    }
+    if (!posix::seek(file.get(), 0)) {
+      raise_failure("Failed to read line!", io_error::from_os(errno),
+                    {.line_number = 1, .kind = failure_kind::cannot_read});
+    }
+  }
+  return *read_plot_held(file.get(), request, first_line_hold::whole);
 }
 
 plot_contents read_new_blocks(int fd, follow_state& state, const plot_request& request) {

@@ -62,7 +62,7 @@ void utf8_stream::take(std::string_view piece) noexcept {
   std::memcpy(pending_.data(), piece.data() + whole, pending_length_);
 }
 
-next_line_result line_source::next_line(std::size_t keep) {
+next_line_result line_source::next_line(std::size_t keep, line_observer* observer) {
   if (given_back_length_ != 0) {
     // Its text is in the buffer or in spanning_, both untouched since it was given.
     given_back_length_ = 0;
@@ -77,12 +77,12 @@ next_line_result line_source::next_line(std::size_t keep) {
     begin_ += static_cast<std::size_t>(static_cast<const char*>(feed) - start) + 1;
     return buffered_line(line_start, begin_ - line_start);
   }
-  return collect_across_refills(keep);
+  return collect_across_refills(keep, observer);
 }
 
-next_line_result line_source::collect_across_refills(std::size_t keep) {
+next_line_result line_source::collect_across_refills(std::size_t keep, line_observer* observer) {
   for (;;) {
-    take_spanning({buffer_ + begin_, end_ - begin_}, keep);
+    take_spanning({buffer_ + begin_, end_ - begin_}, keep, observer);
     begin_ = end_;
     if (!refill()) {
       const int code = errno;
@@ -102,15 +102,18 @@ next_line_result line_source::collect_across_refills(std::size_t keep) {
       if (spanning_length_ == 0) {
         return buffered_line(0, begin_);
       }
-      take_spanning({buffer_, begin_}, keep);
+      take_spanning({buffer_, begin_}, keep, observer);
       return finish_spanning(true);
     }
   }
 }
 
-void line_source::take_spanning(std::string_view bytes, std::size_t keep) {
+void line_source::take_spanning(std::string_view bytes, std::size_t keep, line_observer* observer) {
   if (bytes.empty()) {
     return;
+  }
+  if (observer != nullptr) {
+    observer->take(bytes);
   }
   spanning_.append(bytes.data(), std::min(keep - spanning_.size(), bytes.size()));
   spanning_check_.take(bytes);

@@ -48,6 +48,16 @@ struct next_line_result {
   [[nodiscard]] std::size_t length() const noexcept { return text.size() + passed_over; }
 };
 
+/// Sees every byte of a line that spans refills, terminator included, piece by piece as it is
+/// read, whether it is kept or not.
+class line_observer {
+public:
+  virtual void take(std::string_view piece) = 0;
+
+protected:
+  ~line_observer() = default;
+};
+
 /// A line seen in the buffer and not yet taken.
 struct peeked_line {
   /// The line's first byte; null when the line was not there to see.
@@ -81,8 +91,10 @@ public:
 
   /// The next line, valid UTF-8 and without its line feed (nor a carriage return before it).
   /// The text stays valid until the next call. Of a line that spans refills, only the first
-  /// `keep` bytes are kept (and given as text); the rest is checked as it streams by.
-  [[nodiscard]] next_line_result next_line(std::size_t keep = all);
+  /// `keep` bytes are kept (and given as text); the rest is checked as it streams by, and shown
+  /// to the observer, if there is one, with the bytes kept.
+  [[nodiscard]] next_line_result next_line(std::size_t keep = all,
+                                           line_observer* observer = nullptr);
 
   /// A keep of next_line that keeps every byte.
   static constexpr std::size_t all = SIZE_MAX;
@@ -132,9 +144,9 @@ private:
   next_line_result finish(std::string_view with_terminator) const;
   // The buffer's bytes [start, start + length), a line feed last, as a line.
   next_line_result buffered_line(std::size_t start, std::size_t length) const;
-  next_line_result collect_across_refills(std::size_t keep);
-  // Takes bytes of a line that spans refills: kept up to keep bytes, checked all.
-  void take_spanning(std::string_view bytes, std::size_t keep);
+  next_line_result collect_across_refills(std::size_t keep, line_observer* observer);
+  // Takes bytes of a line that spans refills: kept up to keep bytes, checked and observed all.
+  void take_spanning(std::string_view bytes, std::size_t keep, line_observer* observer);
   // The line gathered across refills, its terminator taken when it has one.
   next_line_result finish_spanning(bool terminated);
 
