@@ -33,6 +33,11 @@ constexpr std::uint32_t fields_per_line = 10;
 constexpr std::size_t shown_line_bytes = 256;
 constexpr std::size_t longest_sequence = 4;
 
+// The most bytes held of a line whose use may need it whole (the first line for its title, the
+// first data line for the width it tells), before that use is known, when the input can be read
+// again should the use need more.
+constexpr std::size_t held_before_known = std::size_t{1} << 20;
+
 } // namespace
 
 posix::file_descriptor open_plot_file(std::string_view file_path) {
@@ -71,6 +76,10 @@ struct numbered_lines {
   std::uint64_t blocks = 0;
   /// Where the last complete part of the file ends: the names, or a block.
   read_progress complete{};
+  /// The bytes held of a first data line that tells the width; a longer line, whose fields are
+  /// then not all held, sets held_too_little.
+  std::size_t width_line_keep = line_source::all;
+  bool held_too_little = false;
 
   /// Marks everything read so far as complete.
   void mark_complete() noexcept { complete = {source.offset(), count, blocks}; }
@@ -192,9 +201,6 @@ public:
   }
 
 private:
-  // The most bytes of the token under way and the white space after it that are held.
-  static constexpr std::size_t held_tail = std::size_t{1} << 20;
-
   // The end of the run of ASCII bytes other than white space from offset on.
   static std::size_t plain_run_end(std::string_view piece, std::size_t offset) noexcept {
     while (offset < piece.size() && static_cast<unsigned char>(piece[offset]) < 0x80 &&
@@ -244,7 +250,7 @@ private:
                                      std::uint64_t{UINT32_MAX} + 1);
   }
   void hold(std::string_view character) {
-    if (held_.size() - committed_ + character.size() > held_tail) {
+    if (held_.size() - committed_ + character.size() > held_before_known) {
       tail_dropped_ = true;
       return;
     }
@@ -272,16 +278,17 @@ struct plot_head {
   line_texts names;
 };
 
-// How a first line is held: whole, or only as far as its title and count need, when failures
-// are quiet (the message holds the whole line otherwise) and the input can be read again.
-enum class first_line_hold : bool { whole, title_and_count };
+// How the lines whose use may need them whole are held: whole, or only as far as their use turns
+// out to need, when failures are quiet (the message holds the whole first line otherwise) and
+// the input can be read again.
+enum class long_line_hold : bool { whole, as_used };
 
 // Reads the first line and the name lines of its count parameters, trimmed; nothing when a
 // growing input does not hold them all yet, or when the title was not held whole.
 std::optional<plot_head> read_head(numbered_lines& lines, bool input_grows,
-                                   first_line_hold hold = first_line_hold::whole) {
+                                   long_line_hold hold = long_line_hold::whole) {
   first_line_tokens streamed;
-  const bool bounded = hold == first_line_hold::title_and_count;
+  const bool bounded = hold == long_line_hold::as_used;
   const std::optional<next_line_result> first =
       next_or_end(lines, bounded ? 0 : line_source::all, bounded ? &streamed : nullptr);
   if (!first) {
@@ -664,7 +671,7 @@ void read_blocks(numbered_lines& lines, const block_job& job) {
 std::optional<std::uint32_t> width_of_first_data_line(numbered_lines& lines, std::uint32_t count,
                                                       bool input_grows) {
   const std::uint64_t start = lines.source.offset();
-  const std::optional<next_line_result> data_line = next_or_end(lines);
+  const std::optional<next_line_result> data_line = next_or_end(lines, lines.width_line_keep);
   if (!data_line) {
     if (input_grows) {
       return std::nullopt;
@@ -672,7 +679,7 @@ std::optional<std::uint32_t> width_of_first_data_line(numbered_lines& lines, std
     raise_failure("Error reading line", lines.next_site(failure_kind::missing_data_line));
   }
   const std::size_t fields = std::min<std::size_t>(fields_per_line, count);
-  const std::size_t length = data_line->text.size();
+  const std::size_t length = data_line->length();
   if (length == 0 || length % fields != 0 || length / fields > UINT32_MAX) {
     string message("cannot tell the field width: the first data line is ");
     text::append_number(message, length);
@@ -684,6 +691,11 @@ std::optional<std::uint32_t> width_of_first_data_line(numbered_lines& lines, std
     site.kind =
         data_line->unterminated ? failure_kind::missing_data_line : failure_kind::undecided_width;
     raise_failure(message, site);
+  }
+  if (data_line->passed_over != 0) {
+    // Every byte of the line is a field of the width it tells, and not every byte was held.
+    lines.held_too_little = true;
+    return std::nullopt;
   }
   lines.source.give_back(*data_line, lines.source.offset() - start);
   --lines.count;
@@ -825,12 +837,15 @@ void read_body(numbered_lines& lines, std::optional<std::uint32_t>& width, const
 
 namespace {
 
-// Reads what the request asks of the plot file open as fd, holding its first line as told;
-// nothing when the title was not held whole.
+// Reads what the request asks of the plot file open as fd, holding its long lines as told;
+// nothing when a use needed more of a line than was held.
 std::optional<plot_contents> read_plot_held(int fd, const plot_request& request,
-                                            first_line_hold hold) {
+                                            long_line_hold hold) {
   line_source source(fd, line_source::input::whole, request.read_size);
   numbered_lines lines{source};
+  if (hold == long_line_hold::as_used) {
+    lines.width_line_keep = held_before_known;
+  }
   const std::optional<plot_head> held = read_head(lines, false, hold);
   if (!held) {
     return std::nullopt;
@@ -851,6 +866,9 @@ std::optional<plot_contents> read_plot_held(int fd, const plot_request& request,
   }
   read_body(lines, width, plan, {source.offset(), posix::regular_file_size(fd)},
             request.keep_block_headers, false, contents);
+  if (lines.held_too_little) {
+    return std::nullopt;
+  }
   return contents;
 }
 
@@ -858,12 +876,12 @@ std::optional<plot_contents> read_plot_held(int fd, const plot_request& request,
 
 plot_contents read_plot(std::string_view file_path, const plot_request& request) {
   const posix::file_descriptor file = open_plot_file(file_path);
-  // A regular file can be read again from its start, should a long first line turn out to hold
-  // a long title.
+  // A regular file can be read again from its start, should the use of a long line turn out to
+  // need it whole.
   const bool again = quiet_failures::active() && posix::regular_file_size(file.get()) != 0;
   if (again) {
     if (std::optional<plot_contents> contents =
-            read_plot_held(file.get(), request, first_line_hold::title_and_count)) {
+            read_plot_held(file.get(), request, long_line_hold::as_used)) {
       return std::move(*contents);
     }
     if (!posix::seek(file.get(), 0)) {
@@ -871,7 +889,7 @@ plot_contents read_plot(std::string_view file_path, const plot_request& request)
                     {.line_number = 1, .kind = failure_kind::cannot_read});
     }
   }
-  return *read_plot_held(file.get(), request, first_line_hold::whole);
+  return *read_plot_held(file.get(), request, long_line_hold::whole);
 }
 
 plot_contents read_new_blocks(int fd, follow_state& state, const plot_request& request) {

@@ -63,6 +63,8 @@ struct long_line_case {
   // The failure expected, or internal for a read that succeeds with one block.
   failure_kind kind;
   std::uint64_t line_number;
+  // The width is told by the first data line rather than given.
+  bool detect_width = false;
 };
 
 void PrintTo(const long_line_case& c, std::ostream* out) {
@@ -102,7 +104,8 @@ TEST_P(long_line_memory, holds_no_more_than_its_use) {
   peak_heap = baseline;
   const quiet_failures quiet;
   const std::optional<read_failure> failure = testing::raised_failure([&] {
-    const plot_contents contents = read_plot(file.path(), {.width = 12});
+    const plot_contents contents =
+        read_plot(file.path(), {.width = 12, .detect_width = c.detect_width});
     EXPECT_EQ(contents.blocks, 1U);
   });
   EXPECT_LT(peak_heap - baseline, std::size_t{4} << 20);
@@ -113,8 +116,8 @@ TEST_P(long_line_memory, holds_no_more_than_its_use) {
   ASSERT_TRUE(failure);
   EXPECT_EQ(failure->site().kind, c.kind);
   EXPECT_EQ(failure->site().line_number, c.line_number);
-  if (c.kind == failure_kind::bad_field) {
-    EXPECT_EQ(failure->site().line_length, long_line);
+  if (c.kind == failure_kind::bad_field || c.kind == failure_kind::undecided_width) {
+    EXPECT_EQ(failure->site().line_length, c.input.fill_length);
   }
 }
 
@@ -144,7 +147,12 @@ INSTANTIATE_TEST_SUITE_P(
                       long_line_case{"data_line_not_utf8_at_its_end",
                                      {head, '\0', long_line, "\xff\n"},
                                      failure_kind::cannot_read,
-                                     5}),
+                                     5},
+                      long_line_case{"first_data_line_of_no_whole_width",
+                                     {head, '\0', long_line + 1, "\n"},
+                                     failure_kind::undecided_width,
+                                     5,
+                                     true}),
     [](const ::testing::TestParamInfo<long_line_case>& param_info) {
       return param_info.param.name;
     });
@@ -207,6 +215,10 @@ TEST(long_line_differential, fails_and_reads_as_the_line_held_whole) {
       head + times(long_run, "\xc3\xa9") + "\n",
       head + fields + run,
       head + std::string(long_run, ' ') + "\n",
+      // First data lines that tell the width, longer than is held before it is known.
+      head + std::string(std::size_t{3} << 20, ' ') + "1.0" +
+          std::string((std::size_t{3} << 20) - 3, ' ') + "2.0\n",
+      head + std::string(std::size_t{3} << 20, ' ') + "\n",
       // First lines: the title, the count, and the white space between.
       "T" + std::string(long_run, ' ') + "2" + std::string(long_run, ' ') + "\na\nb\n" + tail,
       run + " " + run + "\xe2\x80\x83" + run + " 2\r\na\nb\n" + tail,
@@ -225,10 +237,13 @@ TEST(long_line_differential, fails_and_reads_as_the_line_held_whole) {
     SCOPED_TRACE(contents.substr(0, 40));
     const testing::temp_file file(contents);
     for (const bool keep_headers : {false, true}) {
-      const plot_request streamed{.width = 12, .keep_block_headers = keep_headers};
-      plot_request whole = streamed;
-      whole.read_size = std::size_t{8} << 20;
-      expect_same(read_quietly(file.path(), streamed), read_quietly(file.path(), whole));
+      for (const bool detect_width : {false, true}) {
+        const plot_request streamed{
+            .width = 12, .detect_width = detect_width, .keep_block_headers = keep_headers};
+        plot_request whole = streamed;
+        whole.read_size = std::size_t{8} << 20;
+        expect_same(read_quietly(file.path(), streamed), read_quietly(file.path(), whole));
+      }
     }
   }
 }
