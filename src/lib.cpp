@@ -12,6 +12,7 @@
 #include "text/tokens.h"
 #include "text/trim.h"
 #include "text/utf8.h"
+#include "text/whitespace.h"
 
 #include <algorithm>
 #include <array>
@@ -26,6 +27,16 @@ namespace {
 
 // Data fields on one data line; parameter i sits in field i % 10 of data line i / 10.
 constexpr std::uint32_t fields_per_line = 10;
+
+// The most bytes of a line a field's failure message shows (text::slice_message), and of a
+// UTF-8 character.
+constexpr std::size_t shown_line_bytes = 256;
+constexpr std::size_t longest_sequence = 4;
+
+// The most bytes held of a line whose use may need it whole (the first line for its title, the
+// first data line for the width it tells), before that use is known, when the input can be read
+// again should the use need more.
+constexpr std::size_t held_before_known = std::size_t{1} << 20;
 
 } // namespace
 
@@ -65,6 +76,10 @@ struct numbered_lines {
   std::uint64_t blocks = 0;
   /// Where the last complete part of the file ends: the names, or a block.
   read_progress complete{};
+  /// The bytes held of a first data line that tells the width; a longer line, whose fields are
+  /// then not all held, sets held_too_little.
+  std::size_t width_line_keep = line_source::all;
+  bool held_too_little = false;
 
   /// Marks everything read so far as complete.
   void mark_complete() noexcept { complete = {source.offset(), count, blocks}; }
@@ -74,9 +89,9 @@ struct numbered_lines {
     return {.line_number = count + 1, .block = blocks, .kind = kind};
   }
   /// The site of the line read last.
-  [[nodiscard]] read_site site_of(line current) const noexcept {
+  [[nodiscard]] read_site site_of(const next_line_result& current) const noexcept {
     return {.line_number = count,
-            .line_length = current.size(),
+            .line_length = current.length(),
             .first_data_line = first_data_line != 0 && count == first_data_line,
             .block = blocks};
   }
@@ -91,9 +106,12 @@ struct numbered_lines {
                 lines.next_site(compressed ? failure_kind::compressed : failure_kind::cannot_read));
 }
 
-// The next line, or nothing at the end of the input.
-std::optional<next_line_result> next_or_end(numbered_lines& lines) {
-  next_line_result next = lines.source.next_line();
+// The next line, or nothing at the end of the input; of a long line, the first `keep` bytes
+// are kept.
+std::optional<next_line_result> next_or_end(numbered_lines& lines,
+                                            std::size_t keep = line_source::all,
+                                            line_observer* observer = nullptr) {
+  next_line_result next = lines.source.next_line(keep, observer);
   if (next.what == next_line_result::outcome::error) {
     raise_read_error(lines, next.error);
   }
@@ -102,6 +120,14 @@ std::optional<next_line_result> next_or_end(numbered_lines& lines) {
   }
   ++lines.count;
   return next;
+}
+
+// Raises the failure of a first line that does not end with a parameter count.
+[[noreturn]] void raise_bad_count(line first) {
+  string message("The first line should end with the number of parameters:\n'");
+  message += first;
+  message += "'";
+  raise_failure(message, {.line_number = 1, .kind = failure_kind::bad_parameter_count});
 }
 
 // The parameter count that ends the first line.
@@ -118,10 +144,7 @@ std::uint32_t parameter_count(const text::token_list& tokens, line first) {
     notice += "' is not a valid number of parameters!\n";
     print_line(notice);
   }
-  string message("The first line should end with the number of parameters:\n'");
-  message += first;
-  message += "'";
-  raise_failure(message, {.line_number = 1, .kind = failure_kind::bad_parameter_count});
+  raise_bad_count(first);
 }
 
 // The first line without its last token, trimmed.
@@ -133,6 +156,121 @@ string title_of(const text::token_list& tokens, line first) {
   return string(text::trim_field(before_count));
 }
 
+// Follows the tokens of a first line as it streams by, holding only what its use needs: the text
+// before its last token, which is the title, and of the token under way (with the white space
+// after it) no more than a bounded start, besides whether it is a parameter count. The title is
+// lost when more than that bound of such text turns out not to be last.
+class first_line_tokens final : public line_observer {
+public:
+  void take(std::string_view piece) override {
+    for (std::size_t i = 0; i < piece.size(); ++i) {
+      if (carried_ == 0 && in_token_ && !count_shaped_ && tail_dropped_) {
+        // Nothing of this token is held or counted any more: only its end matters.
+        i = plain_run_end(piece, i);
+        if (i == piece.size()) {
+          return;
+        }
+      }
+      carry_[carried_++] = piece[i];
+      const auto lead = static_cast<unsigned char>(carry_[0]);
+      // A byte that leads no character (in a line that fails as not UTF-8) counts as one.
+      const std::size_t length = std::max<std::size_t>(1, text::sequence_length(lead));
+      if (carried_ == length) {
+        take_character({carry_.data(), length});
+        carried_ = 0;
+      }
+    }
+  }
+
+  /// The parameter count, 0 when the line holds no token; raises the failure of a line that does
+  /// not end with one.
+  [[nodiscard]] std::uint32_t count() const {
+    if (!seen_token_) {
+      return 0;
+    }
+    if (!count_shaped_ || !has_digit_ || count_ > UINT32_MAX) {
+      raise_bad_count(held_);
+    }
+    return static_cast<std::uint32_t>(count_);
+  }
+  /// Whether the title was held whole.
+  [[nodiscard]] bool title_held() const noexcept { return !title_lost_; }
+  /// The line before its last token, trimmed.
+  [[nodiscard]] string title() const {
+    return string(text::trim_field(std::string_view(held_).substr(0, committed_)));
+  }
+
+private:
+  // The end of the run of ASCII bytes other than white space from offset on.
+  static std::size_t plain_run_end(std::string_view piece, std::size_t offset) noexcept {
+    while (offset < piece.size() && static_cast<unsigned char>(piece[offset]) < 0x80 &&
+           !text::is_ascii_white_space(static_cast<unsigned char>(piece[offset]))) {
+      ++offset;
+    }
+    return offset;
+  }
+
+  void take_character(std::string_view character) {
+    // A lone byte that leads no character is no white space.
+    const bool lone = character.size() == 1 && static_cast<unsigned char>(character[0]) >= 0x80;
+    const bool white = !lone && text::is_white_space(text::decode_at(character, 0).code_point);
+    if (!white && !in_token_) {
+      start_token();
+    }
+    in_token_ = !white;
+    if (in_token_) {
+      follow_count(character);
+    }
+    if (seen_token_) {
+      hold(character);
+    }
+  }
+  // The token under way ends what came before it, which then belongs to the title.
+  void start_token() {
+    title_lost_ = title_lost_ || tail_dropped_;
+    committed_ = held_.size();
+    tail_dropped_ = false;
+    seen_token_ = true;
+    count_shaped_ = true;
+    has_digit_ = false;
+    count_ = 0;
+  }
+  void follow_count(std::string_view character) noexcept {
+    const char c = character[0];
+    if (c == '+' && !has_digit_ && count_shaped_ && held_.size() == committed_) {
+      return;
+    }
+    if (c < '0' || c > '9') {
+      count_shaped_ = false;
+      return;
+    }
+    has_digit_ = true;
+    // Past UINT32_MAX the value stays too large, however many more digits come.
+    count_ = std::min<std::uint64_t>(count_ * 10 + static_cast<std::uint64_t>(c - '0'),
+                                     std::uint64_t{UINT32_MAX} + 1);
+  }
+  void hold(std::string_view character) {
+    if (held_.size() - committed_ + character.size() > held_before_known) {
+      tail_dropped_ = true;
+      return;
+    }
+    held_.append(character);
+  }
+
+  std::array<char, 4> carry_{};
+  std::size_t carried_ = 0;
+  string held_;
+  // Bytes of held_ before the token under way or last.
+  std::size_t committed_ = 0;
+  bool in_token_ = false;
+  bool seen_token_ = false;
+  bool tail_dropped_ = false;
+  bool title_lost_ = false;
+  bool count_shaped_ = true;
+  bool has_digit_ = false;
+  std::uint64_t count_ = 0;
+};
+
 // The first line and the parameter names.
 struct plot_head {
   std::uint32_t count = 0;
@@ -140,10 +278,19 @@ struct plot_head {
   line_texts names;
 };
 
+// How the lines whose use may need them whole are held: whole, or only as far as their use turns
+// out to need, when failures are quiet (the message holds the whole first line otherwise) and
+// the input can be read again.
+enum class long_line_hold : bool { whole, as_used };
+
 // Reads the first line and the name lines of its count parameters, trimmed; nothing when a
-// growing input does not hold them all yet.
-std::optional<plot_head> read_head(numbered_lines& lines, bool input_grows) {
-  const std::optional<next_line_result> first = next_or_end(lines);
+// growing input does not hold them all yet, or when the title was not held whole.
+std::optional<plot_head> read_head(numbered_lines& lines, bool input_grows,
+                                   long_line_hold hold = long_line_hold::whole) {
+  first_line_tokens streamed;
+  const bool bounded = hold == long_line_hold::as_used;
+  const std::optional<next_line_result> first =
+      next_or_end(lines, bounded ? 0 : line_source::all, bounded ? &streamed : nullptr);
   if (!first) {
     if (input_grows) {
       return std::nullopt;
@@ -151,9 +298,17 @@ std::optional<plot_head> read_head(numbered_lines& lines, bool input_grows) {
     raise_failure("Failed ot read line!", {.kind = failure_kind::empty_file});
   }
   plot_head head;
-  const text::token_list tokens = text::collect_tokens(first->text);
-  head.count = parameter_count(tokens, first->text);
-  head.title = title_of(tokens, first->text);
+  if (first->passed_over == 0) {
+    const text::token_list tokens = text::collect_tokens(first->text);
+    head.count = parameter_count(tokens, first->text);
+    head.title = title_of(tokens, first->text);
+  } else {
+    head.count = streamed.count();
+    if (!streamed.title_held()) {
+      return std::nullopt;
+    }
+    head.title = streamed.title();
+  }
   for (std::uint32_t i = 0; i < head.count; ++i) {
     const std::optional<next_line_result> name = next_or_end(lines);
     if (!name) {
@@ -168,8 +323,8 @@ std::optional<plot_head> read_head(numbered_lines& lines, bool input_grows) {
 }
 
 // The site of field j of the data line read last.
-read_site field_site(const numbered_lines& lines, line data_line, std::uint32_t j,
-                     std::uint32_t width) noexcept {
+read_site field_site(const numbered_lines& lines, const next_line_result& data_line,
+                     std::uint32_t j, std::uint32_t width) noexcept {
   read_site site = lines.site_of(data_line);
   site.has_field = true;
   site.field_index = j;
@@ -179,18 +334,28 @@ read_site field_site(const numbered_lines& lines, line data_line, std::uint32_t 
   return site;
 }
 
-// Field j of the data line read last: bytes [j * width, (j + 1) * width).
-std::string_view cut_field(const numbered_lines& lines, line data_line, std::uint32_t j,
-                           std::uint32_t width) {
+// Field j of the data line read last: bytes [j * width, (j + 1) * width). A last line without
+// its line feed that ends before the field is one a writer was cut off in: the input ends
+// inside its block.
+std::string_view cut_field(const numbered_lines& lines, const next_line_result& data_line,
+                           std::uint32_t j, std::uint32_t width) {
+  const line text = data_line.text;
   const std::size_t start = std::size_t{j} * width;
   const std::size_t end = start + width;
-  if (end > data_line.size() || !text::is_char_boundary(data_line, start) ||
-      !text::is_char_boundary(data_line, end)) {
+  if (end > text.size() || !text::is_char_boundary(text, start) ||
+      !text::is_char_boundary(text, end)) {
     read_site site = field_site(lines, data_line, j, width);
-    site.kind = failure_kind::field_outside_line;
-    raise_failure(text::slice_message(data_line, start, end), site);
+    const bool cut_off = data_line.unterminated && end > data_line.length();
+    site.kind = cut_off ? failure_kind::missing_data_line : failure_kind::field_outside_line;
+    raise_failure(text::slice_message(text, start, end), site);
   }
-  return data_line.substr(start, width);
+  return text.substr(start, width);
+}
+
+// The bytes of a data line of `fields` fields that its reading looks at: the fields, the
+// character the last one ends in, and the text a failure's message shows.
+std::size_t data_line_keep(std::uint32_t fields, std::uint32_t width) noexcept {
+  return std::max(std::size_t{fields} * width + longest_sequence, shown_line_bytes + 1);
 }
 
 // The values of up to 16 blocks, held column by column until they go to the columns together:
@@ -243,7 +408,8 @@ private:
 };
 
 // Raises the failure of field j, whose conversion failed.
-[[noreturn]] void raise_parse_failure(const numbered_lines& lines, line data_line, std::uint32_t j,
+[[noreturn]] void raise_parse_failure(const numbered_lines& lines,
+                                      const next_line_result& data_line, std::uint32_t j,
                                       std::uint32_t width, text::float_error error) {
   raise_failure("Could not parse line", text::describe(error),
                 field_site(lines, data_line, j, width));
@@ -316,14 +482,14 @@ void read_data_line(const numbered_lines& lines, const next_line_result& data_li
   for (std::uint32_t j = 0; j < fields; ++j) {
     const std::string_view field =
         all_in_range ? std::string_view(text.data() + std::size_t{j} * width, width)
-                     : cut_field(lines, text, j, width);
+                     : cut_field(lines, data_line, j, width);
     const std::uint32_t target = plan.target(first + j);
     if (target == column_plan::not_read) {
       continue;
     }
     const text::f32_result result = field_of_width<known_width>(field.data(), width);
     if (!result) {
-      raise_parse_failure(lines, text, j, width, result.error);
+      raise_parse_failure(lines, data_line, j, width, result.error);
     }
     tile.put(target, result.value);
   }
@@ -401,9 +567,11 @@ struct block_log {
   line_texts headers{};
 };
 
-// Takes the next block's header line, or tells that the input has ended.
+// Takes the next block's header line, or tells that the input has ended. A header not kept is
+// not held either.
 bool take_header(numbered_lines& lines, block_log& log) {
-  const std::optional<next_line_result> header = next_or_end(lines);
+  const std::optional<next_line_result> header =
+      next_or_end(lines, log.keep_headers ? line_source::all : 0);
   if (!header) {
     return false;
   }
@@ -440,15 +608,16 @@ bool read_block_data(numbered_lines& lines, text::simulation_line_reader read_li
         take_partly_read_line<known_width>(lines, width, plan, tile, first)) {
       continue;
     }
-    const std::optional<next_line_result> data_line = next_or_end(lines);
+    const auto fields =
+        static_cast<std::uint32_t>(std::min<std::size_t>(fields_per_line, count - first));
+    const std::optional<next_line_result> data_line =
+        next_or_end(lines, data_line_keep(fields, width));
     if (!data_line) {
       if (input_grows) {
         return false;
       }
       raise_failure("Error reading line", lines.next_site(failure_kind::missing_data_line));
     }
-    const auto fields =
-        static_cast<std::uint32_t>(std::min<std::size_t>(fields_per_line, count - first));
     read_data_line<known_width>(lines, *data_line, width, fields, plan, tile, first);
   }
   return true;
@@ -502,7 +671,7 @@ void read_blocks(numbered_lines& lines, const block_job& job) {
 std::optional<std::uint32_t> width_of_first_data_line(numbered_lines& lines, std::uint32_t count,
                                                       bool input_grows) {
   const std::uint64_t start = lines.source.offset();
-  const std::optional<next_line_result> data_line = next_or_end(lines);
+  const std::optional<next_line_result> data_line = next_or_end(lines, lines.width_line_keep);
   if (!data_line) {
     if (input_grows) {
       return std::nullopt;
@@ -510,16 +679,23 @@ std::optional<std::uint32_t> width_of_first_data_line(numbered_lines& lines, std
     raise_failure("Error reading line", lines.next_site(failure_kind::missing_data_line));
   }
   const std::size_t fields = std::min<std::size_t>(fields_per_line, count);
-  const std::size_t length = data_line->text.size();
+  const std::size_t length = data_line->length();
   if (length == 0 || length % fields != 0 || length / fields > UINT32_MAX) {
     string message("cannot tell the field width: the first data line is ");
     text::append_number(message, length);
     message += " bytes long, not a whole number of fields for ";
     text::append_number(message, fields);
     message += " fields; give n_digits";
-    read_site site = lines.site_of(data_line->text);
-    site.kind = failure_kind::undecided_width;
+    read_site site = lines.site_of(*data_line);
+    // A last line without its line feed is most likely cut off, the input ending inside it.
+    site.kind =
+        data_line->unterminated ? failure_kind::missing_data_line : failure_kind::undecided_width;
     raise_failure(message, site);
+  }
+  if (data_line->passed_over != 0) {
+    // Every byte of the line is a field of the width it tells, and not every byte was held.
+    lines.held_too_little = true;
+    return std::nullopt;
   }
   lines.source.give_back(*data_line, lines.source.offset() - start);
   --lines.count;
@@ -659,11 +835,22 @@ void read_body(numbered_lines& lines, std::optional<std::uint32_t>& width, const
 
 } // namespace
 
-plot_contents read_plot(std::string_view file_path, const plot_request& request) {
-  const posix::file_descriptor file = open_plot_file(file_path);
-  line_source source(file.get(), line_source::input::whole, request.read_size);
+namespace {
+
+// Reads what the request asks of the plot file open as fd, holding its long lines as told;
+// nothing when a use needed more of a line than was held.
+std::optional<plot_contents> read_plot_held(int fd, const plot_request& request,
+                                            long_line_hold hold) {
+  line_source source(fd, line_source::input::whole, request.read_size);
   numbered_lines lines{source};
-  const plot_head head = *read_head(lines, false);
+  if (hold == long_line_hold::as_used) {
+    lines.width_line_keep = held_before_known;
+  }
+  const std::optional<plot_head> held = read_head(lines, false, hold);
+  if (!held) {
+    return std::nullopt;
+  }
+  const plot_head& head = *held;
   // The first block's header line comes next, then its first data line.
   lines.first_data_line = lines.count + 2;
   lines.mark_complete();
@@ -677,9 +864,32 @@ plot_contents read_plot(std::string_view file_path, const plot_request& request)
   if (!request.detect_width) {
     width = request.width;
   }
-  read_body(lines, width, plan, {source.offset(), posix::regular_file_size(file.get())},
+  read_body(lines, width, plan, {source.offset(), posix::regular_file_size(fd)},
             request.keep_block_headers, false, contents);
+  if (lines.held_too_little) {
+    return std::nullopt;
+  }
   return contents;
+}
+
+} // namespace
+
+plot_contents read_plot(std::string_view file_path, const plot_request& request) {
+  const posix::file_descriptor file = open_plot_file(file_path);
+  // A regular file can be read again from its start, should the use of a long line turn out to
+  // need it whole.
+  const bool again = quiet_failures::active() && posix::regular_file_size(file.get()) != 0;
+  if (again) {
+    if (std::optional<plot_contents> contents =
+            read_plot_held(file.get(), request, long_line_hold::as_used)) {
+      return std::move(*contents);
+    }
+    if (!posix::seek(file.get(), 0)) {
+      raise_failure("Failed to read line!", io_error::from_os(errno),
+                    {.line_number = 1, .kind = failure_kind::cannot_read});
+    }
+  }
+  return *read_plot_held(file.get(), request, long_line_hold::whole);
 }
 
 std::optional<plot_contents> read_new_blocks(int fd, follow_state& state,

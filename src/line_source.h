@@ -14,6 +14,21 @@
 
 namespace korvane {
 
+/// Checks that bytes given piece by piece are UTF-8, a character possibly split between pieces.
+class utf8_stream {
+public:
+  /// Checks the next piece.
+  void take(std::string_view piece) noexcept;
+  /// Whether every piece was valid and no character is left unfinished.
+  [[nodiscard]] bool valid() const noexcept { return valid_ && pending_length_ == 0; }
+
+private:
+  bool valid_ = true;
+  // The first bytes of a character that the last piece ended inside.
+  std::array<char, 4> pending_{};
+  std::size_t pending_length_ = 0;
+};
+
 /// What next_line found: a line, the end of the input, or an I/O error.
 struct next_line_result {
   enum class outcome : unsigned char { found, end, error };
@@ -23,8 +38,25 @@ struct next_line_result {
   line text;
   /// The failure, when what is error.
   io_error error = io_error::from_os(0);
-  /// Every byte of the line is ASCII, so every offset in it is a character boundary.
+  /// Every byte of text is ASCII, so every offset in it is a character boundary.
   bool ascii = false;
+  /// Bytes of the line's text after text, passed over unkept (their UTF-8 was checked).
+  std::size_t passed_over = 0;
+  /// The line is the input's last and no line feed ends it.
+  bool unterminated = false;
+
+  /// The length of the line's text, terminator excluded, kept or not.
+  [[nodiscard]] std::size_t length() const noexcept { return text.size() + passed_over; }
+};
+
+/// Sees every byte of a line that spans refills, terminator included, piece by piece as it is
+/// read, whether it is kept or not.
+class line_observer {
+public:
+  virtual void take(std::string_view piece) = 0;
+
+protected:
+  ~line_observer() = default;
 };
 
 /// A line seen in the buffer and not yet taken.
@@ -62,8 +94,14 @@ public:
   line_source& operator=(const line_source&) = delete;
 
   /// The next line, valid UTF-8 and without its line feed (nor a carriage return before it).
-  /// The text stays valid until the next call.
-  [[nodiscard]] next_line_result next_line();
+  /// The text stays valid until the next call. Of a line that spans refills, only the first
+  /// `keep` bytes are kept (and given as text); the rest is checked as it streams by, and shown
+  /// to the observer, if there is one, with the bytes kept.
+  [[nodiscard]] next_line_result next_line(std::size_t keep = all,
+                                           line_observer* observer = nullptr);
+
+  /// A keep of next_line that keeps every byte.
+  static constexpr std::size_t all = SIZE_MAX;
 
   /// Makes the line next_line just gave, of length_with_terminator bytes in the input, the
   /// next line again; it is given whole by next_line and never seen by peek_line.
@@ -110,7 +148,11 @@ private:
   next_line_result finish(std::string_view with_terminator) const;
   // The buffer's bytes [start, start + length), a line feed last, as a line.
   next_line_result buffered_line(std::size_t start, std::size_t length) const;
-  next_line_result collect_across_refills();
+  next_line_result collect_across_refills(std::size_t keep, line_observer* observer);
+  // Takes bytes of a line that spans refills: kept up to keep bytes, checked and observed all.
+  void take_spanning(std::string_view bytes, std::size_t keep, line_observer* observer);
+  // The line gathered across refills, its terminator taken when it has one.
+  next_line_result finish_spanning(bool terminated);
 
   int fd_;
   bool input_grows_;
@@ -118,8 +160,13 @@ private:
   std::size_t begin_ = 0;
   std::size_t end_ = 0;
   std::uint64_t bytes_read_ = 0;
-  // A line that spans refills is gathered here; cleared when the next line is asked for.
+  // The kept bytes of a line that spans refills; cleared when the next line is asked for.
   string spanning_;
+  // The UTF-8 check of the line that spans refills, and the bytes it took.
+  utf8_stream spanning_check_;
+  std::size_t spanning_length_ = 0;
+  // The two bytes of that line taken last, to tell a carriage return before its line feed.
+  std::array<char, 2> spanning_tail_{};
   // The line given back, due again; its length is 0 when there is none.
   next_line_result given_back_{next_line_result::outcome::end, {}};
   std::size_t given_back_length_ = 0;

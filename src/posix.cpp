@@ -76,6 +76,10 @@ ssize_t read_at(int fd, char* buffer, std::size_t size, std::uint64_t offset) no
   return static_cast<ssize_t>(done);
 }
 
+bool seek(int fd, std::uint64_t offset) noexcept {
+  return ::lseek(fd, static_cast<off_t>(offset), SEEK_SET) >= 0;
+}
+
 file_descriptor::~file_descriptor() {
   // Not retried on EINTR: on Linux the descriptor is released even then.
   if (fd_ >= 0) {

@@ -65,6 +65,9 @@ struct file_facts {
 [[nodiscard]] ssize_t read_at(int fd, char* buffer, std::size_t size,
                               std::uint64_t offset) noexcept;
 
+/// Moves fd's read position to offset bytes from the start; false with errno set on failure.
+[[nodiscard]] bool seek(int fd, std::uint64_t offset) noexcept;
+
 /// Owns an open file descriptor and closes it when it goes out of scope.
 class file_descriptor {
 public:

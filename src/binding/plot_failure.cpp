@@ -75,7 +75,9 @@ void raise_format_error(const read_failure& failure, PyObject* path) {
   const read_site& site = failure.site();
   const py_ref message = text_object(format_message(failure));
   const py_ref line = number_or_none(site.line_number);
-  const py_ref field = number_or_none(site.has_field ? site.field_index + 1 : 0);
+  // A line cut off by the input's end is reported as the missing rest of its block, no field.
+  const bool names_field = site.has_field && site.kind != failure_kind::missing_data_line;
+  const py_ref field = number_or_none(names_field ? site.field_index + 1 : 0);
   if (!message || !line || !field) {
     return;
   }

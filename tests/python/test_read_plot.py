@@ -265,8 +265,8 @@ class FailuresTest(unittest.TestCase):
 
     @unittest.skipIf(os.environ.get("KORVANE_SANITIZED"), "the sanitizers reserve the address space")
     def test_refused_memory_is_a_memory_error_and_the_process_goes_on(self):
-        # A line of 64 MiB, gathered across reads, cannot be held in the address space left.
-        path = self.files.write(" title 1\n a\n T\n" + "1" * (64 << 20) + "\n")
+        # A name of 64 MiB, gathered across reads, cannot be held in the address space left.
+        path = self.files.write(" title 1\n" + "a" * (64 << 20) + "\n T\n" + "1" * 12 + "\n")
         code, out, err = run_child(f"""
             import resource, korvane
             with open("/proc/self/status") as status:
