@@ -29,7 +29,7 @@ constexpr std::uint32_t fields_per_line = 10;
 
 } // namespace
 
-posix::file_descriptor open_plot_file(std::string_view file_path) {
+posix::file_descriptor open_plot_file(std::string_view file_path, posix::stop_check stop) {
   constexpr const char* not_found = "Plot file not found!";
   if (file_path.find('\0') != std::string_view::npos) {
     raise_failure(
@@ -39,7 +39,7 @@ posix::file_descriptor open_plot_file(std::string_view file_path) {
   }
   const string path(file_path);
   const int fd = posix::retry_on_interrupt(
-      [&] { return posix::calls.open(path.c_str(), O_RDONLY | O_CLOEXEC); });
+      [&] { return posix::calls.open(path.c_str(), O_RDONLY | O_CLOEXEC); }, stop);
   if (fd < 0) {
     raise_failure(not_found, io_error::from_os(errno), {.kind = failure_kind::cannot_open});
   }
@@ -660,8 +660,8 @@ void read_body(numbered_lines& lines, std::optional<std::uint32_t>& width, const
 } // namespace
 
 plot_contents read_plot(std::string_view file_path, const plot_request& request) {
-  const posix::file_descriptor file = open_plot_file(file_path);
-  line_source source(file.get(), line_source::input::whole, request.read_size);
+  const posix::file_descriptor file = open_plot_file(file_path, request.stop);
+  line_source source(file.get(), line_source::input::whole, request.read_size, request.stop);
   numbered_lines lines{source};
   const plot_head head = *read_head(lines, false);
   // The first block's header line comes next, then its first data line.
@@ -688,7 +688,7 @@ plot_contents read_new_blocks(int fd, follow_state& state, const plot_request& r
     raise_failure("Failed to read line!", io_error::from_os(errno),
                   {.line_number = state.lines + 1, .kind = failure_kind::cannot_read});
   }
-  line_source source(fd, line_source::input::growing, request.read_size);
+  line_source source(fd, line_source::input::growing, request.read_size, request.stop);
   numbered_lines lines{.source = source, .count = state.lines, .blocks = state.blocks};
   // Nothing read yet: the last complete part ends where this read starts.
   lines.mark_complete();
