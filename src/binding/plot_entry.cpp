@@ -2,7 +2,6 @@
 #include "plot_entry.h"
 
 #include "entry_guard.h"
-#include "failure/entry.h"
 #include "gil_release.h"
 #include "lib.h"
 #include "plot_failure.h"
@@ -31,16 +30,17 @@ result<py_ref> read_plot_call(PyObject* arguments, PyObject*& path) {
   if (!request) {
     return request.take_error();
   }
-  plot_contents contents;
-  {
-    // The reader touches no interpreter object. file_path borrows the UTF-8 buffer of the
-    // caller's str, which the caller holds until the call returns and which never changes.
-    failure::prepare_thread_for_failures();
-    const gil_release released;
+  request.value().stop = signal_check();
+  // file_path borrows the UTF-8 buffer of the caller's str, which the caller holds until the
+  // call returns and which never changes.
+  result<plot_contents> contents = without_interpreter_lock([&] {
     const quiet_failures quiet;
-    contents = read_plot(file_path.value(), request.value());
+    return read_plot(file_path.value(), request.value());
+  });
+  if (!contents) {
+    return contents.take_error();
   }
-  return contents_object(std::move(contents), keep_block_headers != 0);
+  return contents_object(std::move(contents.value()), keep_block_headers != 0);
 }
 
 } // namespace
