@@ -18,10 +18,10 @@ int check_signals() {
   // PyPy's PyErr_CheckSignals does nothing; signal.pthread_kill runs the handlers due after
   // sending, and signal 0 sends nothing.
   const py_ref signal_module = py_ref::steal(PyImport_ImportModule("signal"));
-  const py_ref sent = py_ref::steal(
-      signal_module ? PyObject_CallMethod(signal_module.get(), "pthread_kill", "ki",
-                                          PyThread_get_thread_ident(), 0)
-                    : nullptr);
+  const py_ref sent =
+      py_ref::steal(signal_module ? PyObject_CallMethod(signal_module.get(), "pthread_kill", "ki",
+                                                        PyThread_get_thread_ident(), 0)
+                                  : nullptr);
   return sent ? 0 : -1;
 #else
   return PyErr_CheckSignals();
