@@ -76,7 +76,7 @@ next_line_result line_source::buffered_line(std::size_t start, std::size_t lengt
 bool line_source::refill() {
   if (stop_ != nullptr && bytes_read_ - checked_at_ >= stop_check_interval) {
     checked_at_ = bytes_read_;
-    if (stop_()) {
+    if (stop_(posix::stop_reason::progress)) {
       begin_ = end_ = 0;
       errno = EINTR;
       return false;

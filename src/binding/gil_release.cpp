@@ -2,6 +2,7 @@
 // meanwhile
 #include "gil_release.h"
 
+#include <chrono>
 #include <cxxabi.h>
 #include <unistd.h>
 
@@ -28,7 +29,19 @@ int check_signals() {
 #endif
 }
 
-bool signal_handler_raised() {
+// Taking the lock back waits, while another thread runs Python code, until that thread gives it
+// up: up to the switch interval (5 ms on CPython). After progress alone it is taken back at most
+// once in this period, which keeps that wait a small part of a long read.
+constexpr std::chrono::milliseconds progress_check_period{50};
+
+thread_local std::chrono::steady_clock::time_point last_check{};
+
+bool signal_handler_raised(posix::stop_reason why) {
+  const auto now = std::chrono::steady_clock::now();
+  if (why == posix::stop_reason::progress && now - last_check < progress_check_period) {
+    return false;
+  }
+  last_check = now;
   detail::take_back_lock();
   const bool raised = check_signals() != 0;
   detail::give_up_lock();

@@ -14,8 +14,9 @@ namespace korvane::binding {
 
 /// The check a reader on the calling thread asks whether to stop: it takes the interpreter lock
 /// back for a moment and runs the signal handlers due, and says to stop when one raised, leaving
-/// its exception set. None on threads other than the process's main thread, where the
-/// interpreters run no handlers and the check could only wait for the lock.
+/// its exception set; after an interrupted system call every time, after progress at most every
+/// 50 ms. None on threads other than the process's main thread, where the interpreters run no
+/// handlers and the check could only wait for the lock.
 [[nodiscard]] posix::stop_check signal_check() noexcept;
 
 namespace detail {

@@ -15,6 +15,7 @@ namespace {
 
 // The stop check's questions so far, and the question it first answers "stop" to (0: never).
 int asks = 0;
+int interrupted_asks = 0;
 int stop_at = 0;
 // Input bytes given by the reads below when asked.
 std::uint64_t given_at_ask = 0;
@@ -23,7 +24,8 @@ std::uint64_t given = 0;
 std::uint64_t input_length = 0;
 int interruptions_left = 0;
 
-bool counting_check() {
+bool counting_check(posix::stop_reason why) {
+  interrupted_asks += why == posix::stop_reason::interrupted ? 1 : 0;
   given_at_ask = given;
   return ++asks == stop_at;
 }
@@ -57,7 +59,7 @@ protected:
     saved_ = posix::calls;
     posix::calls.read = stream_read;
     posix::calls.open = interrupted_open;
-    asks = stop_at = 0;
+    asks = stop_at = interrupted_asks = 0;
     given = given_at_ask = 0;
     interruptions_left = 0;
   }
@@ -89,6 +91,7 @@ TEST_F(stop_check_test, asks_after_each_interrupted_read_and_repeats_it_unless_t
     stop_at = c.stop_at;
     const next_line_result line = first_line(10);
     EXPECT_EQ(asks, c.stops ? c.stop_at : c.interruptions) << c.interruptions;
+    EXPECT_EQ(interrupted_asks, asks);
     if (c.stops) {
       ASSERT_EQ(line.what, next_line_result::outcome::error);
       EXPECT_EQ(line.error.os_code(), EINTR);
@@ -105,6 +108,7 @@ TEST_F(stop_check_test, asks_every_interval_of_bytes_read) {
   ASSERT_EQ(line.what, next_line_result::outcome::found);
   EXPECT_EQ(line.text.size(), 3 * interval);
   EXPECT_EQ(asks, 3);
+  EXPECT_EQ(interrupted_asks, 0);
 }
 
 TEST_F(stop_check_test, a_stop_after_an_interval_fails_the_line_as_interrupted) {
@@ -127,6 +131,7 @@ TEST_F(stop_check_test, an_interrupted_open_fails_once_the_check_says_stop) {
     EXPECT_EQ(failure.error().os_code(), EINTR);
   }
   EXPECT_EQ(asks, 3);
+  EXPECT_EQ(interrupted_asks, 3);
 }
 
 } // namespace
