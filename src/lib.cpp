@@ -40,7 +40,7 @@ constexpr std::size_t held_before_known = std::size_t{1} << 20;
 
 } // namespace
 
-posix::file_descriptor open_plot_file(std::string_view file_path) {
+posix::file_descriptor open_plot_file(std::string_view file_path, posix::stop_check stop) {
   constexpr const char* not_found = "Plot file not found!";
   if (file_path.find('\0') != std::string_view::npos) {
     raise_failure(
@@ -50,7 +50,7 @@ posix::file_descriptor open_plot_file(std::string_view file_path) {
   }
   const string path(file_path);
   const int fd = posix::retry_on_interrupt(
-      [&] { return posix::calls.open(path.c_str(), O_RDONLY | O_CLOEXEC); });
+      [&] { return posix::calls.open(path.c_str(), O_RDONLY | O_CLOEXEC); }, stop);
   if (fd < 0) {
     raise_failure(not_found, io_error::from_os(errno), {.kind = failure_kind::cannot_open});
   }
@@ -841,7 +841,7 @@ namespace {
 // nothing when a use needed more of a line than was held.
 std::optional<plot_contents> read_plot_held(int fd, const plot_request& request,
                                             long_line_hold hold) {
-  line_source source(fd, line_source::input::whole, request.read_size);
+  line_source source(fd, line_source::input::whole, request.read_size, request.stop);
   numbered_lines lines{source};
   if (hold == long_line_hold::as_used) {
     lines.width_line_keep = held_before_known;
@@ -875,7 +875,7 @@ std::optional<plot_contents> read_plot_held(int fd, const plot_request& request,
 } // namespace
 
 plot_contents read_plot(std::string_view file_path, const plot_request& request) {
-  const posix::file_descriptor file = open_plot_file(file_path);
+  const posix::file_descriptor file = open_plot_file(file_path, request.stop);
   // A regular file can be read again from its start, should the use of a long line turn out to
   // need it whole.
   const bool again = quiet_failures::active() && posix::regular_file_size(file.get()) != 0;
@@ -898,7 +898,7 @@ std::optional<plot_contents> read_new_blocks(int fd, follow_state& state,
     return std::nullopt;
   }
   const std::uint64_t start = state.offset;
-  line_source source(fd, line_source::input::growing, request.read_size, start);
+  line_source source(fd, line_source::input::growing, request.read_size, request.stop, start);
   numbered_lines lines{.source = source, .count = state.lines, .blocks = state.blocks};
   // Nothing read yet: the last complete part ends where this read starts.
   lines.mark_complete();

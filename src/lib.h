@@ -38,6 +38,8 @@ struct plot_request {
   bool keep_block_headers = false;
   /// The most bytes one read of the file takes.
   std::size_t read_size = line_source::buffer_size;
+  /// Asked, when given, whether to stop while the file is opened and read (line_source).
+  posix::stop_check stop = nullptr;
 };
 
 /// What a read gives: the chosen parameters' names and values and the file's layout.
@@ -78,8 +80,10 @@ struct follow_state {
   follow_marks marks;
 };
 
-/// Opens the plot file at file_path for reading; raises read_failure (cannot_open) when it cannot.
-[[nodiscard]] posix::file_descriptor open_plot_file(std::string_view file_path);
+/// Opens the plot file at file_path for reading; raises read_failure (cannot_open) when it cannot,
+/// or when stop (when given) stops an open that a signal interrupted.
+[[nodiscard]] posix::file_descriptor open_plot_file(std::string_view file_path,
+                                                    posix::stop_check stop = nullptr);
 
 /// Reads what the request asks of the plot file at file_path. Every problem raises
 /// read_failure; the file is closed on every path.

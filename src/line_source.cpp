@@ -144,12 +144,22 @@ next_line_result line_source::buffered_line(std::size_t start, std::size_t lengt
   return finish(std::string_view(buffer_ + start, length));
 }
 
-bool line_source::refill() noexcept {
-  const ssize_t count = posix::retry_on_interrupt([this] {
-    return from_ ? posix::calls.pread(fd_, buffer_, read_size_,
-                                      static_cast<off_t>(*from_ + bytes_read_))
-                 : posix::calls.read(fd_, buffer_, read_size_);
-  });
+bool line_source::refill() {
+  if (stop_ != nullptr && bytes_read_ - checked_at_ >= stop_check_interval) {
+    checked_at_ = bytes_read_;
+    if (stop_(posix::stop_reason::progress)) {
+      begin_ = end_ = 0;
+      errno = EINTR;
+      return false;
+    }
+  }
+  const ssize_t count = posix::retry_on_interrupt(
+      [this] {
+        return from_ ? posix::calls.pread(fd_, buffer_, read_size_,
+                                          static_cast<off_t>(*from_ + bytes_read_))
+                     : posix::calls.read(fd_, buffer_, read_size_);
+      },
+      stop_);
   begin_ = 0;
   end_ = count < 0 ? 0 : static_cast<std::size_t>(count);
   for (std::size_t i = 0; head_length_ < head_.size() && i < end_; ++i) {

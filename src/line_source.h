@@ -1,6 +1,8 @@
 // src/line_source.h: the buffered line reader over an open plot file
 #pragma once
 
+#include "posix.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -78,12 +80,18 @@ public:
   /// Whether the input may still grow: then a last line without a line feed is not given.
   enum class input : bool { whole, growing };
 
-  /// Reads fd through a buffer of buffer_size bytes, or of read_size when that is larger. Given
-  /// from, it reads the file from that offset by positional reads, which leave the read position
-  /// that a forked process shares alone; otherwise from that read position.
+  /// Bytes read between two questions to the stop check.
+  static constexpr std::uint64_t stop_check_interval = std::uint64_t{4} << 20;
+
+  /// Reads fd through a buffer of buffer_size bytes, or of read_size when that is larger. stop,
+  /// when given, is asked whether to stop when a read is interrupted by a signal and after every
+  /// stop_check_interval bytes: then the line being read fails as an interrupted read (EINTR).
+  /// Given from, it reads the file from that offset by positional reads, which leave the read
+  /// position that a forked process shares alone; otherwise from that read position.
   explicit line_source(int fd, input kind = input::whole, std::size_t read_size = buffer_size,
+                       posix::stop_check stop = nullptr,
                        std::optional<std::uint64_t> from = std::nullopt)
-      : fd_(fd), input_grows_(kind == input::growing), from_(from) {
+      : fd_(fd), input_grows_(kind == input::growing), from_(from), stop_(stop) {
     if (read_size > buffer_size) {
       large_buffer_.resize(read_size + overread);
       buffer_ = large_buffer_.data();
@@ -143,8 +151,9 @@ public:
   static constexpr std::size_t overread = 16;
 
 private:
-  // One read into the buffer; false with errno set on failure.
-  bool refill() noexcept;
+  // One read into the buffer; false with errno set on failure, EINTR when the stop check stops
+  // the read.
+  bool refill();
   next_line_result finish(std::string_view with_terminator) const;
   // The buffer's bytes [start, start + length), a line feed last, as a line.
   next_line_result buffered_line(std::size_t start, std::size_t length) const;
@@ -157,6 +166,9 @@ private:
   int fd_;
   bool input_grows_;
   std::optional<std::uint64_t> from_;
+  posix::stop_check stop_;
+  // bytes_read_ when the stop check was last asked, or when reading began.
+  std::uint64_t checked_at_ = 0;
   std::size_t begin_ = 0;
   std::size_t end_ = 0;
   std::uint64_t bytes_read_ = 0;

@@ -22,14 +22,34 @@ struct system_calls {
 /// The calls in use; the C library's by default.
 extern system_calls calls;
 
-/// Repeats a system call for as long as a signal interrupts it.
+/// Why a reader asks whether to stop.
+enum class stop_reason : bool {
+  /// A system call was interrupted by a signal.
+  interrupted,
+  /// A few megabytes were read since the last question.
+  progress,
+};
+
+/// Asked by a reader, which holds no lock meanwhile, whether to stop. True stops the read, which
+/// then fails as the interrupted call does (EINTR). It may end the thread by unwinding
+/// (pthread_exit), so the frames that call it are not noexcept.
+using stop_check = bool (*)(stop_reason why);
+
+/// Repeats a system call for as long as a signal interrupts it, unless stop (when given) says to
+/// stop after an interruption: then the call's failure (EINTR) is returned.
 template <class Call>
-auto retry_on_interrupt(Call call) {
-  decltype(call()) result;
-  do {
-    result = call();
-  } while (result == -1 && errno == EINTR);
-  return result;
+auto retry_on_interrupt(Call call, stop_check stop = nullptr) {
+  for (;;) {
+    const auto result = call();
+    if (result != -1 || errno != EINTR) {
+      return result;
+    }
+    if (stop != nullptr && stop(stop_reason::interrupted)) {
+      // The check may have made system calls of its own.
+      errno = EINTR;
+      return result;
+    }
+  }
 }
 
 /// How write_all ended: complete, or stopped by a failed write (its errno) or by a write that

@@ -3,7 +3,6 @@
 
 #include "arguments.h"
 #include "entry_guard.h"
-#include "failure/entry.h"
 #include "failure_note.h"
 #include "gil_release.h"
 #include "lib.h"
@@ -38,16 +37,16 @@ result<py_ref> read_tolvera(PyObject* const* arguments, Py_ssize_t positional_co
     return argument_extraction_error(names::n_digits, n_digits.take_error());
   }
   bound_path = file_path.value();
-  columns all_data;
-  {
-    // The reader touches no interpreter object, so other Python threads run while it opens and
-    // reads the file. file_path borrows the UTF-8 buffer of the caller's str: the caller holds
-    // that str until the call returns and a str never changes, so the text stays valid.
-    failure::prepare_thread_for_failures();
-    const gil_release released;
-    all_data = read_plot_file(file_path.value(), n_digits.value());
+  // Other Python threads run while the reader opens and reads the file. file_path borrows the
+  // UTF-8 buffer of the caller's str: the caller holds that str until the call returns and a str
+  // never changes, so the text stays valid. No signal check is asked: an interrupted system call
+  // is repeated, and a signal's handler runs once the call returns.
+  result<columns> all_data =
+      without_interpreter_lock([&] { return read_plot_file(file_path.value(), n_digits.value()); });
+  if (!all_data) {
+    return all_data.take_error();
   }
-  return owned_sequence_into_pyobject(std::move(all_data));
+  return owned_sequence_into_pyobject(std::move(all_data.value()));
 }
 
 } // namespace

@@ -2,7 +2,6 @@
 #include "follow_entry.h"
 
 #include "entry_guard.h"
-#include "failure/entry.h"
 #include "gil_release.h"
 #include "lib.h"
 #include "plot_failure.h"
@@ -111,12 +110,15 @@ result<py_ref> follow_open_call(PyObject* arguments, PyObject*& path) {
   if (!followed->request.detect_width) {
     followed->state.width = followed->request.width;
   }
-  {
-    // Opening a FIFO waits for a writer: the lock is not held meanwhile.
-    const gil_release released;
+  // Opening a FIFO waits for a writer: the lock is not held meanwhile.
+  result<posix::file_descriptor> opened = without_interpreter_lock([&] {
     const quiet_failures quiet;
-    followed->file.emplace(open_plot_file(followed->path_text));
+    return open_plot_file(followed->path_text, signal_check());
+  });
+  if (!opened) {
+    return opened.take_error();
   }
+  followed->file.emplace(std::move(opened.value()));
   const std::optional<posix::file_facts> facts = posix::facts_of(followed->file->get());
   if (!facts) {
     return os_error(path);
@@ -180,16 +182,17 @@ result<py_ref> follow_read_call(PyObject* arguments, PyObject*& path) {
     return py_ref::borrow(Py_None);
   }
   followed->request.keep_block_headers = keep_block_headers != 0;
-  std::optional<plot_contents> contents;
-  {
-    // The reader touches no interpreter object; the follower is the caller's, which reads it
-    // from one thread at a time.
-    failure::prepare_thread_for_failures();
-    const gil_release released;
+  followed->request.stop = signal_check();
+  // The reader touches no interpreter object; the follower is the caller's, which reads it from
+  // one thread at a time.
+  result<std::optional<plot_contents>> contents = without_interpreter_lock([&] {
     const quiet_failures quiet;
-    contents = read_new_blocks(fd, followed->state, followed->request);
-  }
+    return read_new_blocks(fd, followed->state, followed->request);
+  });
   if (!contents) {
+    return contents.take_error();
+  }
+  if (!contents.value()) {
     return follow_error(*followed, {string("the file was rewritten: it no longer holds the bytes "
                                            "already read where they were"),
                                     ESTALE});
@@ -198,7 +201,7 @@ result<py_ref> follow_read_call(PyObject* arguments, PyObject*& path) {
     // The head is not all there yet: nothing to tell.
     return py_ref::borrow(Py_None);
   }
-  return contents_object(std::move(*contents), keep_block_headers != 0);
+  return contents_object(std::move(*contents.value()), keep_block_headers != 0);
 }
 
 } // namespace

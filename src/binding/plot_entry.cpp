@@ -2,7 +2,6 @@
 #include "plot_entry.h"
 
 #include "entry_guard.h"
-#include "failure/entry.h"
 #include "gil_release.h"
 #include "lib.h"
 #include "plot_failure.h"
@@ -31,16 +30,17 @@ result<py_ref> read_plot_call(PyObject* arguments, PyObject*& path) {
   if (!request) {
     return request.take_error();
   }
-  plot_contents contents;
-  {
-    // The reader touches no interpreter object. file_path views the bytes of an object it
-    // holds, which never change.
-    failure::prepare_thread_for_failures();
-    const gil_release released;
+  request.value().stop = signal_check();
+  // The reader touches no interpreter object. file_path views the bytes of an object it holds,
+  // which never change.
+  result<plot_contents> contents = without_interpreter_lock([&] {
     const quiet_failures quiet;
-    contents = read_plot(file_path.value().text, request.value());
+    return read_plot(file_path.value().text, request.value());
+  });
+  if (!contents) {
+    return contents.take_error();
   }
-  return contents_object(std::move(contents), keep_block_headers != 0);
+  return contents_object(std::move(contents.value()), keep_block_headers != 0);
 }
 
 } // namespace
