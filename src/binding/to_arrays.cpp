@@ -135,7 +135,7 @@ result<handed_columns> columns_in_form(columns data, column_form form) {
   if (!batches) {
     return pending_error::fetch_resuming_panic();
   }
-  std::size_t bytes = 0;
+  std::size_t values = 0;
   for (std::size_t first = 0; first < data.size();) {
     const std::size_t length = data[first].size();
     const std::size_t count = batch_count(
@@ -157,14 +157,15 @@ result<handed_columns> columns_in_form(columns data, column_form form) {
     if (!entry || PyList_Append(batches.get(), entry.get()) < 0) {
       return pending_error::fetch_resuming_panic();
     }
-    bytes += count * length * sizeof(float);
+    values += count * length;
     first += count;
   }
 #ifdef PYPY_VERSION
   // PyPy frees objects that crossed the C API a major collection later than its own, and does
-  // not count their storage as memory in use: counting it as memory pressure (PyPy's meaning of
-  // this call) brings the next major collection forward, so a loop of reads holds no backlog.
-  PyTraceMalloc_Track(0, 0, bytes);
+  // not count their storage as memory in use: counting the result's storage (a float per value
+  // for arrays, a double for lists) as memory pressure, PyPy's meaning of this call, brings the
+  // next major collection forward, so a loop of reads holds no backlog.
+  PyTraceMalloc_Track(0, 0, values * (form == column_form::lists ? sizeof(double) : sizeof(float)));
 #endif
   const py_ref cut = py_ref::steal(PyObject_CallFunction(
       tools.cut_batches, "OO", batches.get(), form == column_form::lists ? Py_True : Py_False));

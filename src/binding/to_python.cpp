@@ -68,12 +68,7 @@ py_ref bulk_lists(columns all_data) {
 
 py_ref owned_sequence_into_pyobject(columns all_data) {
 #ifdef PYPY_VERSION
-  const std::size_t values = value_count(all_data);
-  py_ref lists = detail::bulk_lists(std::move(all_data));
-  // The lists' storage too, a double per value, counts as memory pressure, for the same reason
-  // as the arrays they were made from.
-  PyTraceMalloc_Track(0, 0, values * sizeof(double));
-  return lists;
+  return detail::bulk_lists(std::move(all_data));
 #else
   const detail::per_value_route route;
   py_ref outer = py_ref::steal(non_null(PyList_New(static_cast<Py_ssize_t>(all_data.size()))));
