@@ -8,8 +8,9 @@ fresh child interpreter; the rounds rotate the order of the candidates, so that 
 machine's load falls on all of them.
 
   time:   each child reads the file --calls times; its figure is its fastest call, wall clock
-          and processor time. Prints the median over the rounds and how many times faster it
-          is than the plain reader and than the first candidate.
+          and processor time, and the page faults of its last call (fresh memory touched:
+          costly where the first touch of a page is slow). Prints the median over the rounds and
+          how many times faster it is than the plain reader and than the first candidate.
   memory: each child reads the file --calls times in a loop, dropping each result, and notes its
           resident set size after each call; its figure is the largest. Prints the median over
           the rounds and its ratio to the plain reader's.
@@ -28,7 +29,7 @@ import sys
 from readers import run_child
 
 CHILD = r"""
-import json, os, sys, time
+import json, os, resource, sys, time
 
 from readers import plain_read
 
@@ -45,17 +46,19 @@ def resident_mib():
     with open("/proc/self/statm") as statm:
         return int(statm.read().split()[1]) * os.sysconf("SC_PAGE_SIZE") / 2**20
 
-walls, cpus, residents = [], [], []
+walls, cpus, residents, faults = [], [], [], []
 for _ in range(calls):
+    touched = resource.getrusage(resource.RUSAGE_SELF).ru_minflt
     wall, cpu = time.perf_counter(), time.process_time()
     data = read(path, width)
     if pressure:
         __pypy__.add_memory_pressure(8 * sum(map(len, data)))
     walls.append(time.perf_counter() - wall)
     cpus.append(time.process_time() - cpu)
+    faults.append(resource.getrusage(resource.RUSAGE_SELF).ru_minflt - touched)
     del data
     residents.append(resident_mib())
-print(json.dumps([min(walls), min(cpus), max(residents)]))
+print(json.dumps([min(walls), min(cpus), faults[-1], max(residents)]))
 """
 
 
@@ -96,25 +99,29 @@ def main():
     for round_number in range(args.rounds):
         shift = round_number % len(everyone)
         for name, where, pressure in everyone[shift:] + everyone[:shift]:
-            wall, cpu, resident = measure(args.mode, args.path, args.width, args.calls, name,
+            wall, cpu, faults, resident = measure(args.mode, args.path, args.width, args.calls, name,
                                           where, pressure)
-            figures[name].append((wall, cpu) if args.mode == "time" else (resident,))
+            figures[name].append((wall, cpu, faults) if args.mode == "time" else (resident,))
         print(f"round {round_number}: " + ", ".join(
-            f"{name} " + "/".join(f"{x:.3f}" for x in figures[name][-1]) for name, _, _ in everyone),
+            f"{name} " + "/".join(f"{x:.3f}" if x < 1000 else f"{x:.0f}" for x in figures[name][-1]) for name, _, _ in everyone),
             flush=True)
-    columns = ["wall s", "cpu s"] if args.mode == "time" else ["max MiB"]
+    columns = ["wall s", "cpu s", "page faults"] if args.mode == "time" else ["max MiB"]
     medians = {name: [statistics.median(f[k] for f in figures[name]) for k in range(len(columns))]
                for name in figures}
     first = everyone[0][0]
-    # Time: how many times faster than the plain reader, and than the first candidate. Memory:
-    # how many times the plain reader's, and the first candidate's.
+    # Time: how many times faster (page faults: fewer) than the plain reader, and than the first
+    # candidate. Memory: how many times the plain reader's, and the first candidate's.
     def ratio(value, other):
-        return other / value if args.mode == "time" else value / other
+        # Page faults can be none at all.
+        return max(other, 1e-9) / max(value, 1e-9) if args.mode == "time" else value / other
+
+    def shown(value):
+        return f"{value:8.0f}" if value >= 1000 else f"{value:8.3f}"
 
     print(f"medians ({', '.join(columns)}), each with its ratio to plain and to {first}")
     for name, _, _ in everyone:
         print(f"  {name:18} " + "  ".join(
-            f"{value:8.3f} {ratio(value, medians['plain'][k]):5.2f}x "
+            f"{shown(value)} {ratio(value, medians['plain'][k]):5.2f}x "
             f"{ratio(value, medians[first][k]):5.2f}x" for k, value in enumerate(medians[name])))
     print(f"load average at end {os.getloadavg()[0]:.2f}")
 
