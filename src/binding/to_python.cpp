@@ -6,6 +6,7 @@
 
 #include <bit>
 #include <cstdint>
+#include <korvane/read_failure.h>
 #include <utility>
 
 namespace korvane::binding {
@@ -35,64 +36,39 @@ py_ref per_value_route::column_list(const column& values) const {
 
 namespace {
 
-// Turns array('f') objects into lists, emptying each array once its list is made so that its
-// storage goes at once rather than at the interpreter's next collection. list() of an array
-// widens each float to a double exactly, as the per-value route does.
-constexpr const char* into_lists_source = "def into_lists(arrays):\n"
-                                          "    lists = []\n"
-                                          "    for values in arrays:\n"
-                                          "        lists.append(list(values))\n"
-                                          "        del values[:]\n"
-                                          "    return lists\n";
-
-// into_lists, compiled on the first call rather than at import, so that importing the module
-// needs nothing the calls need; kept for the process.
-PyObject* into_lists = nullptr;
-
-py_ref compiled_into_lists() {
-  const py_ref globals = py_ref::steal(non_null(PyDict_New()));
-  if (PyDict_SetItemString(globals.get(), "__builtins__", non_null(PyEval_GetBuiltins())) < 0) {
-    raise_null_object();
+// The interpreter made the lists from arrays of the columns' lengths, so the counts agree; the
+// check keeps lists that would not from reaching the caller.
+void check_list_length(std::size_t made, std::size_t expected) {
+  if (made > expected) {
+    raise_failure("Attempted to create PyList but `elements` was larger than reported by its "
+                  "`ExactSizeIterator` implementation.");
   }
-  const py_ref ran = py_ref::steal(
-      non_null(PyRun_String(into_lists_source, Py_file_input, globals.get(), globals.get())));
-  return py_ref::borrow(non_null(PyDict_GetItemString(globals.get(), "into_lists")));
+  if (made < expected) {
+    raise_failure("Attempted to create PyList but `elements` was smaller than reported by its "
+                  "`ExactSizeIterator` implementation.");
+  }
 }
 
 } // namespace
 
 py_ref bulk_lists(columns all_data) {
-  result<py_ref> arrays = float_arrays(std::move(all_data));
-  if (!arrays) {
-    std::move(arrays.take_error()).restore();
+  const std::size_t count = all_data.size();
+  const std::size_t values = value_count(all_data);
+  result<handed_columns> handed = columns_in_form(std::move(all_data), column_form::lists);
+  if (!handed) {
+    std::move(handed.take_error()).restore();
     raise_null_object();
   }
-  if (into_lists == nullptr) {
-    // Compiling runs Python code, during which another thread may come through here too: the
-    // first to finish keeps its function.
-    py_ref compiled = compiled_into_lists();
-    if (into_lists == nullptr) {
-      into_lists = compiled.release();
-    }
-  }
-  return py_ref::steal(non_null(PyObject_CallOneArg(into_lists, arrays.value().get())));
+  check_list_length(static_cast<std::size_t>(PyList_Size(handed.value().list.get())), count);
+  check_list_length(handed.value().values_made, values);
+  return std::move(handed.value().list);
 }
 
 } // namespace detail
 
 py_ref owned_sequence_into_pyobject(columns all_data) {
 #ifdef PYPY_VERSION
-  std::size_t values = 0;
-  for (const column& values_of_one : all_data) {
-    values += values_of_one.size();
-  }
-  py_ref lists = detail::bulk_lists(std::move(all_data));
-  // The result reaches the caller through the C API, and PyPy frees what crossed it only a
-  // major collection later than its own objects, without counting it as memory in use: a loop
-  // of calls would hold several results. Counting the lists' storage, a double per value, as
-  // memory pressure (PyPy's meaning of this call) brings the next major collection forward.
-  PyTraceMalloc_Track(0, 0, values * sizeof(double));
-  return lists;
+  return detail::bulk_lists(std::move(all_data));
 #else
   const detail::per_value_route route;
   py_ref outer = py_ref::steal(non_null(PyList_New(static_cast<Py_ssize_t>(all_data.size()))));

@@ -21,12 +21,9 @@ public:
   [[nodiscard]] py_ref column_list(const column& values) const;
 };
 
-/// Columns-to-lists in bulk: each column is copied into the storage of an array('f'), and one
-/// call of a Python-level function turns the arrays into the lists and the list holding them.
-/// On PyPy this avoids making each float through the C API, and no list of the result crosses
-/// it, so none gets a C-level twin that the collector would free only collections later. What
-/// it needs (the array module, the function) is made on the first call in the process; a
-/// failure there is that call's fatal failure.
+/// Columns-to-lists in bulk, by columns_in_form: on PyPy this avoids making each float, and each
+/// column's list, through the C API, which costs far more than the whole list. A failure to make
+/// what it needs (the array module, on the first call in the process) is a fatal failure.
 [[nodiscard]] py_ref bulk_lists(columns all_data);
 
 } // namespace detail

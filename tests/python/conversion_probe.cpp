@@ -17,24 +17,49 @@ namespace {
 
 using korvane::binding::py_ref;
 
-// widen(bytes) -> (list by the bulk route, list by the per-value route)
-PyObject* widen(PyObject*, PyObject* packed) noexcept {
+// The packed floats of a bytes object as a column; false with an exception set when it is none.
+bool column_of(PyObject* packed, korvane::column& values) {
   char* data = nullptr;
   Py_ssize_t size = 0;
   if (PyBytes_AsStringAndSize(packed, &data, &size) < 0) {
-    return nullptr;
+    return false;
   }
   std::vector<float> packed_values(static_cast<std::size_t>(size) / sizeof(float));
   if (!packed_values.empty()) {
     std::memcpy(packed_values.data(), data, packed_values.size() * sizeof(float));
   }
-  korvane::column values;
   values.append(packed_values.data(), packed_values.size());
+  return true;
+}
+
+// widen(bytes) -> (list by the bulk route, list by the per-value route)
+PyObject* widen(PyObject*, PyObject* packed) noexcept {
+  korvane::column values;
+  if (!column_of(packed, values)) {
+    return nullptr;
+  }
   py_ref per_value = korvane::binding::detail::per_value_route().column_list(values);
   korvane::columns all_data;
   all_data.push_back(std::move(values));
   py_ref bulk = korvane::binding::detail::bulk_lists(std::move(all_data));
   return PyTuple_Pack(2, PyList_GET_ITEM(bulk.get(), 0), per_value.get());
+}
+
+// widen_all(list of bytes) -> (the columns' lists by the bulk route, by the per-value route)
+PyObject* widen_all(PyObject*, PyObject* packed_columns) noexcept {
+  korvane::columns all_data;
+  const py_ref per_value = py_ref::steal(PyList_New(0));
+  for (Py_ssize_t i = 0; i < PyList_Size(packed_columns); ++i) {
+    korvane::column values;
+    if (!column_of(PyList_GetItem(packed_columns, i), values)) {
+      return nullptr;
+    }
+    const py_ref list = korvane::binding::detail::per_value_route().column_list(values);
+    PyList_Append(per_value.get(), list.get());
+    all_data.push_back(std::move(values));
+  }
+  const py_ref bulk = korvane::binding::detail::bulk_lists(std::move(all_data));
+  return PyTuple_Pack(2, bulk.get(), per_value.get());
 }
 
 // describe(exception) -> the debug description of the exception taken as a pending error
@@ -86,9 +111,9 @@ PyObject* noted(PyObject*, PyObject* arguments) noexcept {
 }
 
 PyMethodDef probe_methods[] = {
-    {"widen", widen, METH_O, nullptr},     {"describe", describe, METH_O, nullptr},
-    {"guarded", guarded, METH_O, nullptr}, {"noted", noted, METH_VARARGS, nullptr},
-    {nullptr, nullptr, 0, nullptr},
+    {"widen", widen, METH_O, nullptr},       {"widen_all", widen_all, METH_O, nullptr},
+    {"describe", describe, METH_O, nullptr}, {"guarded", guarded, METH_O, nullptr},
+    {"noted", noted, METH_VARARGS, nullptr}, {nullptr, nullptr, 0, nullptr},
 };
 
 PyModuleDef probe_definition = {

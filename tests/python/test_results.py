@@ -188,6 +188,21 @@ class ColumnRoutesTest(unittest.TestCase):
                 self.assertEqual(bulk, [k * 0.5 for k in range(count)])
                 self.assertEqual(per_value, bulk)
 
+    def test_columns_of_one_and_of_changing_lengths(self):
+        # The bulk route carries every column of one length through one array: each column's
+        # list holds its own values, not those of the column before it, whatever the lengths.
+        special = self.PATTERNS
+        for lengths in [[5, 5, 5], [5, 0, 5, 3, 3, 5], [0, 0], [len(special)] * 2, []]:
+            with self.subTest(lengths=lengths):
+                patterns = [[special[(c * 7 + k) % len(special)] for k in range(length)]
+                            for c, length in enumerate(lengths)]
+                packed = [struct.pack(f"<{len(p)}I", *p) for p in patterns]
+                bulk, per_value = conversion_probe.widen_all(packed)
+                expected = [[hex(widened_bits(p)) for p in column] for column in patterns]
+                for route in (bulk, per_value):
+                    self.assertEqual([[hex(bits(v)) for v in column] for column in route],
+                                     expected)
+
     def test_widening_reference_itself(self):
         # The reference agrees with the interpreter for ordinary values.
         for value in [0.1, -2.5, 1e-40, 3e38, math.inf]:
