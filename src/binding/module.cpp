@@ -1,17 +1,17 @@
 // src/binding/module.cpp: the module definition, its execution step and the registration of
 // rust_read_tolvera
-#include "call_entry.h"
-#include "entry_guard.h"
-#include "exception_type.h"
-#include "follow_entry.h"
-#include "function_doc.h"
-#include "names.h"
-#include "non_null.h"
-#include "pending_error.h"
-#include "pickling.h"
-#include "plot_entry.h"
-#include "plot_surface.h"
-#include "type_names.h"
+#include "binding/entry/entry_guard.h"
+#include "binding/entry/exception_type.h"
+#include "binding/entry/names.h"
+#include "binding/entry/non_null.h"
+#include "binding/entry/pending_error.h"
+#include "binding/entry/pickling.h"
+#include "binding/entry/type_names.h"
+#include "binding/lists/call_entry.h"
+#include "binding/lists/function_doc.h"
+#include "binding/plot/follow_entry.h"
+#include "binding/plot/plot_entry.h"
+#include "binding/plot/plot_surface.h"
 
 #include <korvane/read_failure.h>
 #include <string_view>

@@ -1,10 +1,10 @@
 // tests/python/conversion_probe.cpp: a test module that reaches binding internals Python cannot
 // reach through korvane: both column routes, the debug description of a pending error, the
 // failure trap of the entry guard, and the failure note on exceptions that refuse it
-#include "entry_guard.h"
-#include "failure_note.h"
-#include "pending_error.h"
-#include "to_python.h"
+#include "binding/entry/entry_guard.h"
+#include "binding/entry/pending_error.h"
+#include "binding/lists/failure_note.h"
+#include "binding/lists/to_python.h"
 
 #include <Python.h>
 #include <cstring>

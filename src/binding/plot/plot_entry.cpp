@@ -1,0 +1,52 @@
+// src/binding/plot/plot_entry.cpp: the interpreter's entry into the reader for read_plot
+#include "plot_entry.h"
+
+#include "binding/entry/entry_guard.h"
+#include "binding/entry/gil_release.h"
+#include "lib.h"
+#include "plot_failure.h"
+#include "plot_objects.h"
+
+#include <cstdint>
+
+namespace korvane::binding {
+
+namespace {
+
+result<py_ref> read_plot_call(PyObject* arguments, PyObject*& path) {
+  Py_ssize_t width = 0;
+  PyObject* choices = nullptr;
+  int keep_block_headers = 0;
+  if (!PyArg_ParseTuple(arguments, "OnOp:_read_plot", &path, &width, &choices,
+                        &keep_block_headers)) {
+    path = nullptr;
+    return pending_error::fetch_resuming_panic();
+  }
+  result<system_path> file_path = system_path_of(path);
+  if (!file_path) {
+    return file_path.take_error();
+  }
+  result<plot_request> request = request_of(width, choices, keep_block_headers);
+  if (!request) {
+    return request.take_error();
+  }
+  request.value().stop = signal_check();
+  // The reader touches no interpreter object. file_path views the bytes of an object it holds,
+  // which never change.
+  result<plot_contents> contents = without_interpreter_lock([&] {
+    const quiet_failures quiet;
+    return read_plot(file_path.value().text, request.value());
+  });
+  if (!contents) {
+    return contents.take_error();
+  }
+  return contents_object(std::move(contents.value()), keep_block_headers != 0);
+}
+
+} // namespace
+
+PyObject* read_plot_entry(PyObject*, PyObject* arguments) {
+  return plot_surface_entry([&](PyObject*& path) { return read_plot_call(arguments, path); });
+}
+
+} // namespace korvane::binding
