@@ -73,7 +73,7 @@ TEST(print_failure_test, standard_output) {
     if (failure) {
       EXPECT_EQ(std::string_view(failure->message()),
                 std::string("failed printing to stdout: ") + r.failure_tail);
-      EXPECT_STREQ(failure->where().file, "src/stdout_stream.cpp");
+      EXPECT_STREQ(failure->where().file, "src/lib/stdout_stream.cpp");
     }
   }
 }

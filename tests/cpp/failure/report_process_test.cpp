@@ -42,10 +42,10 @@ TEST(report_process_test, note_only_on_the_first_report) {
   for (const std::optional<std::string>& style :
        {std::optional<std::string>(), std::optional<std::string>("0")}) {
     const child_outcome run = run_failure_driver({"read", missing_path, "2"}, style);
-    const std::string header = report_header(run.pid, "src/lib.cpp", not_found_message);
+    const std::string header = report_header(run.pid, "src/lib/open.cpp", not_found_message);
     EXPECT_EQ(without_line_numbers(run.err), header + run_with_note + header);
-    EXPECT_EQ(run.out, "caught: " + not_found_message + " @ src/lib.cpp\n" +
-                           "caught: " + not_found_message + " @ src/lib.cpp\n");
+    EXPECT_EQ(run.out, "caught: " + not_found_message + " @ src/lib/open.cpp\n" +
+                           "caught: " + not_found_message + " @ src/lib/open.cpp\n");
     EXPECT_EQ(run.exit_code, 0);
   }
 }
@@ -54,7 +54,7 @@ TEST(report_process_test, short_backtrace) {
   for (const char* style : {"1", "", "yes", "FULL"}) {
     const child_outcome run = run_failure_driver({"read", missing_path, "1"}, style);
     const std::string err = without_line_numbers(run.err);
-    const std::string header = report_header(run.pid, "src/lib.cpp", not_found_message);
+    const std::string header = report_header(run.pid, "src/lib/open.cpp", not_found_message);
     const std::vector<std::string> frames = frames_after(err, header);
     ASSERT_FALSE(frames.empty()) << style;
     EXPECT_TRUE(frames.front().starts_with("   0: ")) << style << "\n" << err;
@@ -71,7 +71,7 @@ TEST(report_process_test, full_backtrace) {
   const child_outcome run = run_failure_driver({"read", missing_path, "1"}, "full");
   const std::string err = without_line_numbers(run.err);
   const std::vector<std::string> frames =
-      frames_after(err, report_header(run.pid, "src/lib.cpp", not_found_message));
+      frames_after(err, report_header(run.pid, "src/lib/open.cpp", not_found_message));
   ASSERT_FALSE(frames.empty());
   std::size_t numbered = 0;
   for (const std::string& line : frames) {
@@ -117,7 +117,7 @@ TEST(report_process_test, later_change_of_the_variable_changes_nothing) {
   for (const row& r : {row{std::nullopt, "full"}, row{"full", "0"}, row{"1", "0"}}) {
     const child_outcome run = run_failure_driver({"read", missing_path, "2", r.later}, r.style);
     const std::string err = without_line_numbers(run.err);
-    const std::string header = report_header(run.pid, "src/lib.cpp", not_found_message);
+    const std::string header = report_header(run.pid, "src/lib/open.cpp", not_found_message);
     const std::size_t second = err.rfind(header);
     ASSERT_NE(second, std::string::npos) << err;
     ASSERT_GT(second, 0U) << err;
@@ -148,7 +148,7 @@ TEST(report_process_test, closed_stderr_loses_the_report_only) {
   closed.arguments = {"--close", "2"};
   const child_outcome run = run_failure_driver({"read", missing_path, "1"}, "1", closed);
   EXPECT_EQ(run.err, "");
-  EXPECT_EQ(run.out, "caught: " + not_found_message + " @ src/lib.cpp\n");
+  EXPECT_EQ(run.out, "caught: " + not_found_message + " @ src/lib/open.cpp\n");
   EXPECT_EQ(run.exit_code, 0);
 }
 
@@ -157,19 +157,19 @@ TEST(report_process_test, parameter_count_notice) {
   const std::string message =
       "The first line should end with the number of parameters:\n' EXAMPLE       x3'";
   const std::string notice = "Error: 'x3' is not a valid number of parameters!\n";
-  const std::string caught = "caught: " + message + " @ src/lib.cpp\n";
+  const std::string caught = "caught: " + message + " @ src/lib/first_line_tokens.cpp\n";
   {
     const child_outcome run = run_failure_driver({"read", plot.path(), "1"}, std::nullopt);
     EXPECT_EQ(run.out, notice + caught);
     EXPECT_EQ(without_line_numbers(run.err),
-              report_header(run.pid, "src/lib.cpp", message) + run_with_note);
+              report_header(run.pid, "src/lib/first_line_tokens.cpp", message) + run_with_note);
   }
   {
     child_options closed;
     closed.arguments = {"--close", "1"};
     const child_outcome run = run_failure_driver({"read", plot.path(), "1"}, std::nullopt, closed);
     EXPECT_EQ(without_line_numbers(run.err),
-              report_header(run.pid, "src/lib.cpp", message) + run_with_note);
+              report_header(run.pid, "src/lib/first_line_tokens.cpp", message) + run_with_note);
     EXPECT_EQ(run.exit_code, 0);
   }
   {
@@ -178,7 +178,7 @@ TEST(report_process_test, parameter_count_notice) {
     const child_outcome run =
         run_failure_driver({"read", plot.path(), "1"}, std::nullopt, full_device);
     EXPECT_EQ(without_line_numbers(run.err),
-              report_header(run.pid, "src/stdout_stream.cpp",
+              report_header(run.pid, "src/lib/stdout_stream.cpp",
                             "failed printing to stdout: No space left on device (os error 28)") +
                   run_with_note);
     EXPECT_EQ(run.exit_code, 0);

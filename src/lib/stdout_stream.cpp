@@ -1,4 +1,4 @@
-// src/stdout_stream.cpp: the module's own line-buffered writes to standard output
+// src/lib/stdout_stream.cpp: the module's own line-buffered writes to standard output
 #include "stdout_stream.h"
 
 #include "failure/print_failure.h"

@@ -1,4 +1,4 @@
-// src/line_source.cpp: the buffered line reader over an open plot file
+// src/lib/line_source.cpp: the buffered line reader over an open plot file
 #include "line_source.h"
 
 #include "posix.h"

@@ -1,4 +1,4 @@
-// src/stdout_stream.h: the module's own line-buffered writes to standard output
+// src/lib/stdout_stream.h: the module's own line-buffered writes to standard output
 #pragma once
 
 #include <string_view>

@@ -1,4 +1,4 @@
-// src/follow_marks.cpp: what a follower keeps of the bytes it read, to tell a rewritten file
+// src/lib/follow_marks.cpp: what a follower keeps of the bytes it read, to tell a rewritten file
 #include "follow_marks.h"
 
 #include "posix.h"

@@ -1,4 +1,4 @@
-// src/line_source.h: the buffered line reader over an open plot file
+// src/lib/line_source.h: the buffered line reader over an open plot file
 #pragma once
 
 #include "posix.h"

@@ -1,4 +1,4 @@
-// src/follow_marks.h: what a follower keeps of the bytes it read, to tell a rewritten file
+// src/lib/follow_marks.h: what a follower keeps of the bytes it read, to tell a rewritten file
 #pragma once
 
 #include <cstdint>

@@ -1,4 +1,4 @@
-// src/lib.h: the plot file reader
+// src/lib/lib.h: the plot file reader
 #pragma once
 
 #include "follow_marks.h"

@@ -1,4 +1,4 @@
-// src/columns.cpp: the growth of a column's storage
+// src/lib/columns.cpp: the growth of a column's storage
 #include <algorithm>
 #include <korvane/checked_allocator.h>
 #include <korvane/columns.h>

@@ -1,0 +1,36 @@
+// src/lib/blocks.h: the loop over a plot file's blocks
+#pragma once
+
+#include "block_headers.h"
+#include "column_plan.h"
+#include "numbered_lines.h"
+
+#include <cstdint>
+#include <korvane/columns.h>
+
+namespace korvane::reader {
+
+/// Where the blocks start and how large the file is, for the columns' room.
+struct block_span {
+  std::uint64_t first_block_start = 0;
+  std::uint64_t file_size = 0;
+};
+
+/// What the reading of the blocks goes by.
+struct block_job {
+  std::uint32_t width;
+  const column_plan& plan;
+  block_span span;
+  /// The first block's header line has been taken already.
+  bool header_taken;
+  /// A block the input ends inside is left for a later read instead of failing.
+  bool input_grows;
+  block_log& log;
+  columns& data;
+};
+
+/// Reads block after block, each a header line and its data lines, up to the end of the input,
+/// with the width known when compiling where it is one the simulation writes.
+void dispatch_blocks(numbered_lines& lines, const block_job& job);
+
+} // namespace korvane::reader

@@ -1,0 +1,78 @@
+// src/lib/read_plot.cpp: the reading of a whole plot file
+#include "body.h"
+#include "choices.h"
+#include "column_plan.h"
+#include "head.h"
+#include "lib.h"
+#include "line_source.h"
+#include "long_line_hold.h"
+#include "numbered_lines.h"
+#include "posix.h"
+
+#include <korvane/read_failure.h>
+#include <optional>
+
+namespace korvane {
+
+namespace {
+
+// Reads what the request asks of the plot file open as fd, holding its long lines as told;
+// nothing when a use needed more of a line than was held.
+std::optional<plot_contents> read_plot_held(int fd, const plot_request& request,
+                                            reader::long_line_hold hold) {
+  line_source source(fd, line_source::input::whole, request.read_size, request.stop);
+  reader::numbered_lines lines{source};
+  if (hold == reader::long_line_hold::as_used) {
+    lines.width_line_keep = reader::held_before_known;
+  }
+  const std::optional<reader::plot_head> held = reader::read_head(lines, false, hold);
+  if (!held) {
+    return std::nullopt;
+  }
+  const reader::plot_head& head = *held;
+  // The first block's header line comes next, then its first data line.
+  lines.first_data_line = lines.count + 2;
+  lines.mark_complete();
+  const positions chosen = reader::chosen_or_all(head, request);
+  const reader::column_plan plan(head.count, chosen);
+  plot_contents contents;
+  contents.title = head.title;
+  contents.names = reader::names_at(head.names, chosen);
+  contents.data = columns(chosen.size());
+  std::optional<std::uint32_t> width;
+  if (!request.detect_width) {
+    width = request.width;
+  }
+  reader::read_body(lines, width, plan, {source.offset(), posix::regular_file_size(fd)},
+                    request.keep_block_headers, false, contents);
+  if (lines.held_too_little) {
+    return std::nullopt;
+  }
+  return contents;
+}
+
+} // namespace
+
+plot_contents read_plot(std::string_view file_path, const plot_request& request) {
+  const posix::file_descriptor file = open_plot_file(file_path, request.stop);
+  // A regular file can be read again from its start, should the use of a long line turn out to
+  // need it whole.
+  const bool again = quiet_failures::active() && posix::regular_file_size(file.get()) != 0;
+  if (again) {
+    if (std::optional<plot_contents> contents =
+            read_plot_held(file.get(), request, reader::long_line_hold::as_used)) {
+      return std::move(*contents);
+    }
+    if (!posix::seek(file.get(), 0)) {
+      raise_failure("Failed to read line!", io_error::from_os(errno),
+                    {.line_number = 1, .kind = failure_kind::cannot_read});
+    }
+  }
+  return *read_plot_held(file.get(), request, reader::long_line_hold::whole);
+}
+
+columns read_plot_file(std::string_view file_path, std::uint32_t n_digits) {
+  return read_plot(file_path, {.width = n_digits}).data;
+}
+
+} // namespace korvane
