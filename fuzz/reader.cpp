@@ -12,6 +12,8 @@
 #include "text/float_parse.h"
 #include "text/trim.h"
 
+#include <algorithm>
+#include <algorithm>
 #include <bit>
 #include <cerrno>
 #include <cstddef>
@@ -68,6 +70,15 @@ ssize_t read_fuzz_file(int fd, void* buffer, std::size_t size) {
   }
   file.position += count;
   return static_cast<ssize_t>(count);
+}
+
+// A positional read serves the same bytes from offset, leaving the position alone.
+ssize_t pread_fuzz_file(int fd, void* buffer, std::size_t size, off_t offset) {
+  const std::size_t position = file.position;
+  file.position = std::min(static_cast<std::size_t>(offset), file.bytes.size());
+  const ssize_t count = read_fuzz_file(fd, buffer, size);
+  file.position = position;
+  return count;
 }
 
 // Reports on standard error and notices on standard output are dropped: the target looks for
@@ -156,7 +167,8 @@ void check_columns(const korvane::columns& data, std::string_view bytes, std::ui
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   // Failures walk no backtrace; the style is read once, at the first failure.
   unsetenv("RUST_BACKTRACE");
-  korvane::posix::calls = {open_fuzz_file, read_fuzz_file, write_nowhere, close_fuzz_file};
+  korvane::posix::calls = {open_fuzz_file, read_fuzz_file, pread_fuzz_file, write_nowhere,
+                           close_fuzz_file};
   return 0;
 }
 
