@@ -49,6 +49,13 @@ public:
 private:
   // Takes a line that ends before offset end.
   void take_line(std::uint64_t end);
+  // Takes the lines that end in the bytes [begin, end), which start at offset at of the file.
+  void take_lines(const char* begin, const char* end, std::uint64_t at);
+  // take_lines for the line feeds marked in mask, one bit per byte from offset at.
+  void take_line_mask(std::uint64_t mask, std::uint64_t at);
+  // take_lines 64 bytes at a time with AVX2; the bytes after the last whole 64 are left. Returns
+  // the bytes taken.
+  std::size_t take_lines_avx2(const char* begin, std::size_t size, std::uint64_t at);
 
   std::uint64_t head_lines_;
   std::uint64_t lines_per_block_;
