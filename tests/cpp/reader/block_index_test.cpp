@@ -89,8 +89,10 @@ bool same_bits(const std::vector<std::vector<float>>& a, const std::vector<std::
     return false;
   }
   for (std::size_t c = 0; c < a.size(); ++c) {
+    // An empty vector's data may be null, which memcmp must not be given.
     if (a[c].size() != b[c].size() ||
-        std::memcmp(a[c].data(), b[c].data(), a[c].size() * sizeof(float)) != 0) {
+        (!a[c].empty() &&
+         std::memcmp(a[c].data(), b[c].data(), a[c].size() * sizeof(float)) != 0)) {
       return false;
     }
   }
