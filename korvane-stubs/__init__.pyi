@@ -12,12 +12,17 @@ __all__ = [
     "follow",
     "Follower",
     "FollowError",
+    "open_plot",
+    "PlotFile",
 ]
 __version__: str
 
 # What open() takes as a path, and what errors and plots keep of it (after os.fspath).
 _Path = Union[str, bytes, os.PathLike[str], os.PathLike[bytes]]
 _PathText = Union[str, bytes]
+# The blocks a read chooses: one block number, a slice, a range or block numbers (from 0; a
+# negative one counts from the end).
+_Blocks = Union[int, slice, range, Iterable[int]]
 
 def rust_read_tolvera(file_path: str, n_digits: int) -> list[list[float]]:
     """Reads a TOLVERA plot file whose data fields are n_digits bytes wide (12 or 15) and returns
@@ -33,6 +38,7 @@ def read_plot(
     *,
     columns: Optional[Iterable[Union[int, str]]] = None,
     block_headers: bool = False,
+    blocks: Optional[_Blocks] = None,
 ) -> Plot:
     """Reads a TOLVERA plot file into a Plot of float32 columns. n_digits None takes the field
     width from the first data line; columns chooses parameters by position or name (a bool is
@@ -116,3 +122,31 @@ class FollowError(OSError):
     def __init__(
         self, msg: str, filename: Optional[_PathText] = None, errno: Optional[int] = None
     ) -> None: ...
+
+def open_plot(file_path: _Path, n_digits: Optional[int] = None) -> PlotFile:
+    """Opens a plot file to read parts of it: its head read, its complete blocks indexed."""
+
+class PlotFile:
+    """A plot file held open for reading any of its blocks; a context manager that closes it."""
+
+    file_path: _PathText
+    title: str
+    names: tuple[str, ...]
+    @property
+    def blocks(self) -> int:
+        """The number of complete blocks, counted again when the file has grown."""
+    @property
+    def width(self) -> Optional[int]: ...
+    @property
+    def closed(self) -> bool: ...
+    def read(
+        self,
+        columns: Optional[Iterable[Union[int, str]]] = None,
+        blocks: Optional[_Blocks] = None,
+        block_headers: bool = False,
+    ) -> Plot:
+        """The chosen columns of the chosen blocks, in the order given; IndexError for a block
+        out of range."""
+    def close(self) -> None: ...
+    def __enter__(self) -> PlotFile: ...
+    def __exit__(self, *exception: object) -> None: ...

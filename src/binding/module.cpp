@@ -10,6 +10,7 @@
 #include "binding/lists/call_entry.h"
 #include "binding/lists/function_doc.h"
 #include "binding/plot/follow_entry.h"
+#include "binding/plot/parts_entry.h"
 #include "binding/plot/plot_entry.h"
 #include "binding/plot/plot_surface.h"
 
@@ -141,11 +142,16 @@ PyMethodDef plot_surface_entries[] = {
     {"_follow_open", &follow_open_entry, METH_VARARGS, nullptr},
     {"_follow_read", &follow_read_entry, METH_VARARGS, nullptr},
     {"_follow_close", &follow_close_entry, METH_O, nullptr},
+    {"_parts_open", &parts_open_entry, METH_VARARGS, nullptr},
+    {"_parts_update", &parts_update_entry, METH_O, nullptr},
+    {"_parts_read", &parts_read_entry, METH_VARARGS, nullptr},
+    {"_parts_close", &parts_close_entry, METH_O, nullptr},
 };
 
 // The names of the read_plot surface that plot_surface.py defines, listed in __all__.
 constexpr const char* plot_surface_names[] = {"read_plot", "Plot",     "PlotFormatError",
-                                              "follow",    "Follower", "FollowError"};
+                                              "follow",    "Follower", "FollowError",
+                                              "open_plot", "PlotFile"};
 
 // The read_plot surface: the reader's entries, then the Python half that calls them, its public
 // names listed in __all__, and the module's version.

@@ -47,13 +47,16 @@ bool read_block_data(numbered_lines& lines, text::simulation_line_reader read_li
   return true;
 }
 
-// Reads block after block, each a header line and its data lines, up to the end of the input.
+// Reads block after block, each a header line and its data lines, up to the end of the input or
+// the block limit.
 template <std::uint32_t known_width>
 void read_blocks(numbered_lines& lines, const block_job& job) {
   const text::simulation_line_reader read_line = text::simulation_line_reader_for(known_width);
   block_tile tile(job.data);
-  for (bool first_block = true; (first_block && job.header_taken) || take_header(lines, job.log);
-       first_block = false) {
+  for (std::uint64_t taken = 0;
+       taken < job.block_limit && ((taken == 0 && job.header_taken) || take_header(lines, job.log));
+       ++taken) {
+    const bool first_block = taken == 0;
     tile.start_block();
     if (!read_block_data<known_width>(lines, read_line, job.width, job.plan, tile,
                                       job.input_grows)) {

@@ -27,9 +27,12 @@ struct block_job {
   bool input_grows;
   block_log& log;
   columns& data;
+  /// The most blocks to read.
+  std::uint64_t block_limit = UINT64_MAX;
 };
 
-/// Reads block after block, each a header line and its data lines, up to the end of the input,
+/// Reads block after block, each a header line and its data lines, up to the end of the input or
+/// the block limit,
 /// with the width known when compiling where it is one the simulation writes.
 void dispatch_blocks(numbered_lines& lines, const block_job& job);
 

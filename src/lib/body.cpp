@@ -3,9 +3,19 @@
 #include "body.h"
 
 #include "block_headers.h"
+#include "choices.h"
 #include "width.h"
 
 namespace korvane::reader {
+
+plot_contents contents_before_blocks(const string& title, const line_texts& names,
+                                     const positions& chosen) {
+  plot_contents contents;
+  contents.title = title;
+  contents.names = names_at(names, chosen);
+  contents.data = columns(chosen.size());
+  return contents;
+}
 
 void read_body(numbered_lines& lines, std::optional<std::uint32_t>& width, const column_plan& plan,
                block_span span, bool keep_block_headers, bool input_grows,

@@ -11,6 +11,11 @@
 
 namespace korvane::reader {
 
+/// The contents of a read of the chosen parameters before any block: the title, their names and
+/// their empty columns.
+plot_contents contents_before_blocks(const string& title, const line_texts& names,
+                                     const positions& chosen);
+
 /// Reads the blocks that follow the names (or the last complete block) into contents by the
 /// plan, with the width given or, when there is none, told by the first data line, which then
 /// sets it.

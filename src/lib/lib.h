@@ -1,6 +1,7 @@
 // src/lib/lib.h: the plot file reader
 #pragma once
 
+#include "block_index.h"
 #include "follow_marks.h"
 #include "line_source.h"
 #include "posix.h"
@@ -79,6 +80,44 @@ struct follow_state {
   /// Bytes read, to tell that the file still holds them.
   follow_marks marks;
 };
+
+/// A plot file held open for reading parts of it: its head, its width once known, and the index
+/// of its complete blocks.
+struct plot_parts {
+  posix::file_descriptor file;
+  /// The parameter count, the title and every parameter's name.
+  std::uint32_t count = 0;
+  string title;
+  line_texts names;
+  std::optional<std::uint32_t> width;
+  block_index index;
+  /// The file is read as a whole: its last line counts without a line feed, and a block it ends
+  /// inside fails every read.
+  bool whole = false;
+};
+
+/// The blocks [first, last), read in this order.
+struct block_run {
+  std::uint64_t first;
+  std::uint64_t last;
+};
+using block_runs = std::vector<block_run, checked_allocator<block_run>>;
+
+/// Opens the plot file at file_path, reads its head (failing as read_plot does) and indexes its
+/// complete blocks. The width is the request's, or told by the first data line once it is
+/// complete.
+[[nodiscard]] plot_parts open_plot_parts(std::string_view file_path, const plot_request& request);
+
+/// Indexes the blocks completed since the last index, and tells the width if still unknown.
+void update_plot_parts(plot_parts& parts, posix::stop_check stop);
+
+/// Takes the file as a whole from now on, as read_plot does (plot_parts::whole).
+void take_plot_parts_whole(plot_parts& parts, posix::stop_check stop);
+
+/// Reads the runs of blocks, which the index holds, as read_plot reads them: the same values,
+/// and the same failures, with the same lines and fields. The request's width is not used.
+[[nodiscard]] plot_contents read_plot_runs(const plot_parts& parts, const block_runs& runs,
+                                           const plot_request& request);
 
 /// Opens the plot file at file_path for reading; raises read_failure (cannot_open) when it cannot,
 /// or when stop (when given) stops an open that a signal interrupted.

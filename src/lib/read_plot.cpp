@@ -35,10 +35,7 @@ std::optional<plot_contents> read_plot_held(int fd, const plot_request& request,
   lines.mark_complete();
   const positions chosen = reader::chosen_or_all(head, request);
   const reader::column_plan plan(head.count, chosen);
-  plot_contents contents;
-  contents.title = head.title;
-  contents.names = reader::names_at(head.names, chosen);
-  contents.data = columns(chosen.size());
+  plot_contents contents = reader::contents_before_blocks(head.title, head.names, chosen);
   std::optional<std::uint32_t> width;
   if (!request.detect_width) {
     width = request.width;

@@ -79,7 +79,8 @@ class PanicExceptionTest(unittest.TestCase):
         self.assertIs(fresh_module().PanicException, korvane.PanicException)
         self.assertNotIn("PanicException", korvane.__all__)
         self.assertEqual(korvane.__all__, ["rust_read_tolvera", "read_plot", "Plot",
-                                          "PlotFormatError", "follow", "Follower", "FollowError"])
+                                          "PlotFormatError", "follow", "Follower", "FollowError",
+                                          "open_plot", "PlotFile"])
 
     def test_pickle_finds_the_type_where_its_name_says(self):
         panic_type = korvane.PanicException

@@ -56,7 +56,8 @@ needs_loader_without_name_check = unittest.skipIf(
 class ImportFactsTest(unittest.TestCase):
     def test_module_attributes(self):
         self.assertEqual(korvane.__all__, ["rust_read_tolvera", "read_plot", "Plot",
-                                          "PlotFormatError", "follow", "Follower", "FollowError"])
+                                          "PlotFormatError", "follow", "Follower", "FollowError",
+                                          "open_plot", "PlotFile"])
         self.assertIs(type(korvane.__all__), list)
         self.assertEqual(korvane.__doc__, "")
         self.assertEqual(korvane.__name__, "korvane")
@@ -100,7 +101,8 @@ class ModuleObjectsTest(unittest.TestCase):
 
         module = fresh_module(prepare=with_list)
         self.assertEqual(module.__all__, ["earlier", "rust_read_tolvera", "read_plot", "Plot",
-                                          "PlotFormatError", "follow", "Follower", "FollowError"])
+                                          "PlotFormatError", "follow", "Follower", "FollowError",
+                                          "open_plot", "PlotFile"])
 
     def test_all_of_the_wrong_type_fails_the_step(self):
         def with_tuple(module):

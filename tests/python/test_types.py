@@ -22,7 +22,8 @@ class StubNamesTest(unittest.TestCase):
         defined = {node.name for node in tree.body
                    if isinstance(node, (ast.FunctionDef, ast.ClassDef))}
         self.assertEqual(defined, {"rust_read_tolvera", "PanicException", "read_plot", "Plot",
-                                   "PlotFormatError", "follow", "Follower", "FollowError"})
+                                   "PlotFormatError", "follow", "Follower", "FollowError",
+                                   "open_plot", "PlotFile"})
         self.assertTrue(defined <= set(dir(korvane)))
         stub_all = next(node.value for node in tree.body if isinstance(node, ast.Assign))
         self.assertEqual(ast.literal_eval(stub_all), korvane.__all__)

@@ -3,12 +3,12 @@
 
 #include "binding/entry/entry_guard.h"
 #include "binding/entry/gil_release.h"
+#include "file_loss.h"
 #include "lib.h"
 #include "plot_failure.h"
 #include "plot_objects.h"
 #include "plot_surface.h"
 #include "posix.h"
-#include "text/number_text.h"
 
 #include <cerrno>
 #include <memory>
@@ -23,10 +23,7 @@ constexpr const char* capsule_name = "korvane.follower";
 // Why a file cannot be followed (on), and the error number that tells it: the system's, where a
 // failed call tells it; ESPIPE for a file that cannot be read again from an offset; ESTALE for a
 // file that no longer holds what was read.
-struct follow_loss {
-  string message;
-  int error;
-};
+using follow_loss = file_loss;
 
 follow_loss not_regular() {
   return {string("cannot follow what is not a regular file (a directory, a FIFO, a socket, a "
@@ -60,26 +57,6 @@ result<follower*> follower_of(PyObject* capsule) {
   return followed;
 }
 
-// The error errno holds, as the OSError open() raises for the path.
-pending_error os_error(PyObject* path) {
-  PyErr_SetFromErrnoWithFilenameObject(PyExc_OSError, path);
-  return pending_error::fetch_resuming_panic();
-}
-
-pending_error follow_error(const follower& followed, const follow_loss& loss) {
-  const py_ref text = text_object(loss.message);
-  const py_ref error_number = py_ref::steal(PyLong_FromLong(loss.error));
-  const py_ref error = py_ref::steal(
-      text && error_number
-          ? PyObject_CallFunctionObjArgs(follow_error_type(), text.get(), followed.path.get(),
-                                         error_number.get(), nullptr)
-          : nullptr);
-  if (error) {
-    PyErr_SetObject(follow_error_type(), error.get());
-  }
-  return pending_error::fetch_resuming_panic();
-}
-
 result<py_ref> follow_open_call(PyObject* arguments, PyObject*& path) {
   Py_ssize_t width = 0;
   PyObject* choices = nullptr;
@@ -105,7 +82,7 @@ result<py_ref> follow_open_call(PyObject* arguments, PyObject*& path) {
   const std::optional<posix::file_facts> at_path =
       names_a_file ? posix::facts_at(followed->path_text.c_str()) : std::nullopt;
   if (at_path && !at_path->regular) {
-    return follow_error(*followed, not_regular());
+    return follow_error(followed->path.get(), not_regular());
   }
   if (!followed->request.detect_width) {
     followed->state.width = followed->request.width;
@@ -124,7 +101,7 @@ result<py_ref> follow_open_call(PyObject* arguments, PyObject*& path) {
     return os_error(path);
   }
   if (!facts->regular) {
-    return follow_error(*followed, not_regular());
+    return follow_error(followed->path.get(), not_regular());
   }
   followed->identity = *facts;
   py_ref capsule = py_ref::steal(PyCapsule_New(followed.get(), capsule_name, &destroy_follower));
@@ -133,27 +110,6 @@ result<py_ref> follow_open_call(PyObject* arguments, PyObject*& path) {
   }
   followed.release();
   return capsule;
-}
-
-// Why the file can no longer be followed, if it cannot: another file at its path, or less of
-// it than was read.
-std::optional<follow_loss> lost_track(const follower& followed, const posix::file_facts& now) {
-  const std::optional<posix::file_facts> at_path = posix::facts_at(followed.path_text.c_str());
-  const int error = at_path ? ESTALE : errno;
-  if (!at_path || at_path->device != followed.identity.device ||
-      at_path->inode != followed.identity.inode) {
-    return follow_loss{
-        string("the file followed is no longer at its path: it was replaced or removed"), error};
-  }
-  if (now.size < followed.state.offset) {
-    string message("the file shrank to ");
-    text::append_number(message, now.size);
-    message.append(" bytes, below the ");
-    text::append_number(message, followed.state.offset);
-    message.append(" bytes already read");
-    return follow_loss{std::move(message), ESTALE};
-  }
-  return std::nullopt;
 }
 
 result<py_ref> follow_read_call(PyObject* arguments, PyObject*& path) {
@@ -173,8 +129,9 @@ result<py_ref> follow_read_call(PyObject* arguments, PyObject*& path) {
   if (!now) {
     return os_error(path);
   }
-  if (const std::optional<follow_loss> lost = lost_track(*followed, *now)) {
-    return follow_error(*followed, *lost);
+  if (const std::optional<follow_loss> lost =
+          lost_track(followed->path_text, followed->identity, *now, followed->state.offset)) {
+    return follow_error(followed->path.get(), *lost);
   }
   if (followed->state.started && now->size == followed->state.offset) {
     // Nothing new: no read at all. Until the head is read the file is, whatever its size: a file
@@ -193,9 +150,10 @@ result<py_ref> follow_read_call(PyObject* arguments, PyObject*& path) {
     return contents.take_error();
   }
   if (!contents.value()) {
-    return follow_error(*followed, {string("the file was rewritten: it no longer holds the bytes "
-                                           "already read where they were"),
-                                    ESTALE});
+    return follow_error(followed->path.get(),
+                        {string("the file was rewritten: it no longer holds the bytes "
+                                "already read where they were"),
+                         ESTALE});
   }
   if (!followed->state.started) {
     // The head is not all there yet: nothing to tell.

@@ -222,7 +222,7 @@ def _arguments(file_path, n_digits, columns):
     return path, width, choices
 
 
-def read_plot(file_path, n_digits=None, *, columns=None, block_headers=False):
+def read_plot(file_path, n_digits=None, *, columns=None, block_headers=False, blocks=None):
     """Reads a TOLVERA plot file into a Plot of float32 columns.
 
     file_path: what open() takes, a str, bytes or os.PathLike of either; a str names the file by
@@ -236,10 +236,134 @@ def read_plot(file_path, n_digits=None, *, columns=None, block_headers=False):
     A file that cannot be opened or read raises the OSError that open() would; malformed content
     raises PlotFormatError (a ValueError) naming the line and field; a name or position that is
     not in the file raises KeyError or IndexError. The errors' filename is the path as given.
+    blocks: the blocks to read, as PlotFile.read() takes them; all when None.
     """
     path, width, choices = _arguments(file_path, n_digits, columns)
-    title, names, arrays, blocks, headers = _read_plot(path, width, choices, bool(block_headers))
-    return Plot._of_reader(path, title, names, arrays, blocks, headers)
+    if blocks is not None:
+        with PlotFile(path, width, True) as plot_file:
+            return plot_file._read(choices, blocks, bool(block_headers))
+    title, names, arrays, count, headers = _read_plot(path, width, choices, bool(block_headers))
+    return Plot._of_reader(path, title, names, arrays, count, headers)
+
+
+def _block_number(number, count):
+    """A block number from 0, a negative one counting from the end; IndexError out of range."""
+    if isinstance(number, bool):
+        raise TypeError("blocks must hold block numbers (int), not bool")
+    from operator import index
+    block = index(number)
+    if block < 0:
+        block += count
+    if not 0 <= block < count:
+        raise IndexError(f"block {number} is out of range: the file holds {count} complete blocks")
+    return block
+
+
+def _block_runs(blocks, count):
+    """The (first, last) runs of consecutive blocks that blocks (an int, a slice, a range or an
+    iterable of ints) chooses, in its order."""
+    if isinstance(blocks, slice):
+        blocks = range(*blocks.indices(count))
+        if blocks.step == 1:
+            return [(blocks.start, max(blocks.start, blocks.stop))]
+    elif not isinstance(blocks, (range, list, tuple)):
+        try:
+            blocks = [blocks.__index__()] if not isinstance(blocks, bool) else blocks
+        except AttributeError:
+            blocks = list(blocks)
+    if isinstance(blocks, bool):
+        raise TypeError("blocks must be an int, a slice, a range or block numbers, not bool")
+    runs = []
+    for number in blocks:
+        block = _block_number(number, count)
+        if runs and runs[-1][1] == block:
+            runs[-1][1] = block + 1
+        else:
+            runs.append([block, block + 1])
+    return [tuple(run) for run in runs]
+
+
+class _HeldFile:
+    """A file held open by the reader through _handle (None once closed); a context manager
+    that closes it."""
+
+    @property
+    def closed(self):
+        return self._handle is None
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exception):
+        self.close()
+
+
+class PlotFile(_HeldFile):
+    """A plot file held open, its head read and its blocks indexed; made by open_plot().
+
+    names, title, width and file_path are the file's; blocks is the number of complete blocks,
+    counted again when the file has grown. read() reads any of them. A file that shrank below the
+    blocks counted, or another file at its path, raises FollowError. close(), or leaving a with
+    block, closes the file.
+    """
+
+    def __init__(self, file_path, width, whole=False):
+        from threading import Lock
+        self.file_path = file_path
+        # One call at a time: the reader works without the interpreter lock.
+        self._lock = Lock()
+        self._handle, self.title, self.names = _parts_open(file_path, width, whole)
+
+    def _update(self):
+        if self._handle is None:
+            raise ValueError(f"I/O operation on a closed plot file {_shown(self.file_path)}")
+        return _parts_update(self._handle)
+
+    @property
+    def blocks(self):
+        """The number of complete blocks."""
+        with self._lock:
+            return self._update()[0]
+
+    @property
+    def width(self):
+        """The width of a data field: given, or told by the first data line; None until then."""
+        with self._lock:
+            return self._update()[1] or None
+
+    def read(self, columns=None, blocks=None, block_headers=False):
+        """A Plot of the chosen columns (as read_plot takes them) of the chosen blocks: an int, a
+        slice, a range or a sequence of block numbers from 0, negative ones counting from the
+        end, in the order given; all complete blocks when None. A block number out of range
+        raises IndexError."""
+        choices = None if columns is None else _choices(columns)
+        return self._read(choices, blocks, bool(block_headers))
+
+    def _read(self, choices, blocks, block_headers):
+        with self._lock:
+            count = self._update()[0]
+            runs = [(0, count)] if blocks is None else _block_runs(blocks, count)
+            title, names, arrays, read, headers = _parts_read(self._handle, choices,
+                                                              block_headers, runs)
+        return Plot._of_reader(self.file_path, title, names, arrays, read, headers)
+
+    def close(self):
+        """Closes the file; later reads raise ValueError."""
+        with self._lock:
+            if self._handle is not None:
+                _parts_close(self._handle)
+                self._handle = None
+
+    def __repr__(self):
+        state = "closed" if self._handle is None else "open"
+        return f"<korvane.PlotFile {self.file_path!r}: {state}>"
+
+
+def open_plot(file_path, n_digits=None):
+    """Opens a plot file to read parts of it: a PlotFile, its head read and its complete blocks
+    indexed. The arguments are read_plot's; the head's failures are read_plot's."""
+    path, width, _ = _arguments(file_path, n_digits, None)
+    return PlotFile(path, width)
 
 
 class FollowError(OSError):
@@ -268,7 +392,7 @@ class FollowError(OSError):
         return type(self), (self.msg, self.filename, self.errno)
 
 
-class Follower:
+class Follower(_HeldFile):
     """A plot file followed as a running simulation writes it; made by follow().
 
     read() returns a Plot of the blocks completed since the previous read (all of them the first
@@ -325,10 +449,6 @@ class Follower:
                                                     [] if self._block_headers else None)
             return self._nothing_new
 
-    @property
-    def closed(self):
-        return self._handle is None
-
     def close(self):
         """Closes the file; reads after it raise ValueError."""
         with self._lock:
@@ -345,12 +465,6 @@ class Follower:
         from threading import Lock
         self._forked_in_use = self._lock.locked()
         self._lock = Lock()
-
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exception):
-        self.close()
 
     def __repr__(self):
         state = "closed" if self._handle is None else "open"

