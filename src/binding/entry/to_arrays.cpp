@@ -13,9 +13,11 @@ namespace {
 // Cuts each batch, an array('f') holding count columns of length values one after another, into
 // the columns' arrays (the batch itself when it is one column, else its slices) or lists; empties
 // each batch it does not hand on, which frees its storage now rather than at the interpreter's
-// next collection. Returns the columns' list and how many values the columns hold.
+// next collection. Returns the columns' list when they hold the expected number of values, else
+// the number they hold: a tuple of both, looked into from C, would leave PyPy holding a little
+// memory for good on every call in some processes.
 constexpr const char* cut_batches_source =
-    "def cut_batches(batches, into_lists):\n"
+    "def cut_batches(batches, into_lists, expected):\n"
     "    columns = []\n"
     "    made = 0\n"
     "    for batch, length, count in batches:\n"
@@ -30,7 +32,7 @@ constexpr const char* cut_batches_source =
     "            made += len(part)\n"
     "        if into_lists or count != 1:\n"
     "            del batch[:]\n"
-    "    return columns, made\n";
+    "    return columns if made == expected else made\n";
 
 // Values a batch holds at most, unless one column is longer.
 constexpr std::size_t batch_values = 16384;
@@ -168,15 +170,21 @@ result<handed_columns> columns_in_form(columns data, column_form form) {
   // next major collection forward, so a loop of reads holds no backlog.
   PyTraceMalloc_Track(0, 0, values * (form == column_form::lists ? sizeof(double) : sizeof(float)));
 #endif
-  const py_ref cut = py_ref::steal(PyObject_CallFunction(
-      tools.cut_batches, "OO", batches.get(), form == column_form::lists ? Py_True : Py_False));
-  handed_columns handed;
-  if (cut) {
-    handed.list = py_ref::borrow(PyTuple_GetItem(cut.get(), 0));
-    handed.values_made = PyLong_AsSize_t(PyTuple_GetItem(cut.get(), 1));
-  }
-  if (!handed.list || PyErr_Occurred() != nullptr) {
+  py_ref cut = py_ref::steal(PyObject_CallFunction(tools.cut_batches, "OOn", batches.get(),
+                                                   form == column_form::lists ? Py_True : Py_False,
+                                                   static_cast<Py_ssize_t>(values)));
+  if (!cut) {
     return pending_error::fetch_resuming_panic();
+  }
+  handed_columns handed;
+  if (PyLong_Check(cut.get())) {
+    handed.values_made = PyLong_AsSize_t(cut.get());
+    if (PyErr_Occurred() != nullptr) {
+      return pending_error::fetch_resuming_panic();
+    }
+  } else {
+    handed.list = std::move(cut);
+    handed.values_made = values;
   }
   return handed;
 }
@@ -190,9 +198,14 @@ std::size_t value_count(const columns& data) {
 }
 
 result<py_ref> float_arrays(columns data) {
+  const std::size_t values = value_count(data);
   result<handed_columns> handed = columns_in_form(std::move(data), column_form::arrays);
   if (!handed) {
     return handed.take_error();
+  }
+  if (handed.value().values_made != values) {
+    return pending_error::with_message(PyExc_SystemError,
+                                       "arrays made of other lengths than the columns");
   }
   return std::move(handed.value().list);
 }

@@ -17,6 +17,7 @@ enum class column_form { lists, arrays };
 /// The list of the columns in their form, and how many values the interpreter put into them
 /// (which, by construction, is every value).
 struct handed_columns {
+  /// The columns; none when they hold other than the values copied in (values_made tells).
   py_ref list;
   std::size_t values_made = 0;
 };

@@ -59,8 +59,8 @@ py_ref bulk_lists(columns all_data) {
     std::move(handed.take_error()).restore();
     raise_null_object();
   }
-  check_list_length(static_cast<std::size_t>(PyList_Size(handed.value().list.get())), count);
   check_list_length(handed.value().values_made, values);
+  check_list_length(static_cast<std::size_t>(PyList_Size(handed.value().list.get())), count);
   return std::move(handed.value().list);
 }
 
