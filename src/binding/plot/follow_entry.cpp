@@ -88,10 +88,8 @@ result<py_ref> follow_open_call(PyObject* arguments, PyObject*& path) {
     followed->state.width = followed->request.width;
   }
   // Opening a FIFO waits for a writer: the lock is not held meanwhile.
-  result<posix::file_descriptor> opened = without_interpreter_lock([&] {
-    const quiet_failures quiet;
-    return open_plot_file(followed->path_text, signal_check());
-  });
+  result<posix::file_descriptor> opened =
+      quiet_read_without_lock([&] { return open_plot_file(followed->path_text, signal_check()); });
   if (!opened) {
     return opened.take_error();
   }
@@ -142,10 +140,8 @@ result<py_ref> follow_read_call(PyObject* arguments, PyObject*& path) {
   followed->request.stop = signal_check();
   // The reader touches no interpreter object; the follower is the caller's, which reads it from
   // one thread at a time.
-  result<std::optional<plot_contents>> contents = without_interpreter_lock([&] {
-    const quiet_failures quiet;
-    return read_new_blocks(fd, followed->state, followed->request);
-  });
+  result<std::optional<plot_contents>> contents = quiet_read_without_lock(
+      [&] { return read_new_blocks(fd, followed->state, followed->request); });
   if (!contents) {
     return contents.take_error();
   }

@@ -63,8 +63,7 @@ result<py_ref> parts_open_call(PyObject* arguments, PyObject*& path) {
   held->path = py_ref::borrow(path);
   held->path_text = string(file_path.value().text);
   // The reader touches no interpreter object; path_text is the entry's own.
-  result<plot_parts> opened = without_interpreter_lock([&] {
-    const quiet_failures quiet;
+  result<plot_parts> opened = quiet_read_without_lock([&] {
     plot_parts parts = open_plot_parts(held->path_text, request.value());
     if (whole != 0) {
       take_plot_parts_whole(parts, request.value().stop);
@@ -122,8 +121,7 @@ result<py_ref> parts_update_call(PyObject* capsule, PyObject*& path) {
   }
   if (!parts.whole) {
     // The plot file is the caller's, used from one thread at a time.
-    result<bool> extended = without_interpreter_lock([&] {
-      const quiet_failures quiet;
+    result<bool> extended = quiet_read_without_lock([&] {
       update_plot_parts(parts, signal_check());
       return true;
     });
@@ -185,10 +183,8 @@ result<py_ref> parts_read_call(PyObject* arguments, PyObject*& path) {
   }
   request.value().stop = signal_check();
   request.value().read_size = line_source::large_buffer_size;
-  result<plot_contents> contents = without_interpreter_lock([&] {
-    const quiet_failures quiet;
-    return read_plot_runs(*held.parts, runs.value(), request.value());
-  });
+  result<plot_contents> contents = quiet_read_without_lock(
+      [&] { return read_plot_runs(*held.parts, runs.value(), request.value()); });
   if (!contents) {
     return contents.take_error();
   }

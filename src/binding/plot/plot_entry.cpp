@@ -33,10 +33,8 @@ result<py_ref> read_plot_call(PyObject* arguments, PyObject*& path) {
   request.value().stop = signal_check();
   // The reader touches no interpreter object. file_path views the bytes of an object it holds,
   // which never change.
-  result<plot_contents> contents = without_interpreter_lock([&] {
-    const quiet_failures quiet;
-    return read_plot(file_path.value().text, request.value());
-  });
+  result<plot_contents> contents =
+      quiet_read_without_lock([&] { return read_plot(file_path.value().text, request.value()); });
   if (!contents) {
     return contents.take_error();
   }

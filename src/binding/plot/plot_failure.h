@@ -2,6 +2,7 @@
 #pragma once
 
 #include "binding/entry/entry_guard.h"
+#include "binding/entry/gil_release.h"
 #include "binding/entry/py_ref.h"
 
 #include <Python.h>
@@ -27,6 +28,16 @@ PyObject* plot_surface_entry(Body&& body) {
                        [&](const read_failure& failure) noexcept {
                          raise_plot_failure(failure, path != nullptr ? path : Py_None);
                        });
+}
+
+/// Runs read, a call of the reader, without the interpreter lock and with its failures quiet:
+/// they come back with no report on standard error, for plot_surface_entry to raise.
+template <class Read>
+auto quiet_read_without_lock(Read&& read) {
+  return without_interpreter_lock([&] {
+    const quiet_failures quiet;
+    return read();
+  });
 }
 
 } // namespace korvane::binding
