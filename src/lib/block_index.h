@@ -33,6 +33,10 @@ public:
   [[nodiscard]] std::uint64_t blocks() const noexcept { return starts_.size(); }
   /// The offset of block i's header line.
   [[nodiscard]] std::uint64_t start(std::uint64_t i) const noexcept { return starts_[i]; }
+  /// The offset of block i's header line, or where the complete blocks end for i == blocks().
+  [[nodiscard]] std::uint64_t start_or_end(std::uint64_t i) const noexcept {
+    return i == blocks() ? complete_end() : start(i);
+  }
   /// Where the complete blocks end: the offset after the last one's last line.
   [[nodiscard]] std::uint64_t complete_end() const noexcept { return tail_start_; }
   /// Complete lines after the complete blocks, the start of a block not yet whole.

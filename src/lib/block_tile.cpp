@@ -8,7 +8,12 @@ void block_tile::flush() {
   if (blocks_ == 0) {
     return;
   }
-  if (blocks_ == blocks_per_tile) {
+  if (place_) {
+    for (std::size_t i = 0; i < data_.size(); ++i) {
+      data_[i].place(*place_, &values_[i * blocks_per_tile], blocks_);
+    }
+    *place_ += blocks_;
+  } else if (blocks_ == blocks_per_tile) {
     for (std::size_t i = 0; i < data_.size(); ++i) {
       data_[i].append<blocks_per_tile>(&values_[i * blocks_per_tile]);
     }

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <korvane/checked_allocator.h>
 #include <korvane/columns.h>
+#include <optional>
 #include <vector>
 
 namespace korvane::reader {
@@ -15,6 +16,10 @@ namespace korvane::reader {
 class block_tile {
 public:
   explicit block_tile(columns& data) noexcept : data_(data) {}
+  /// A tile that writes its blocks into columns allocated for placing, from block position
+  /// `place` on, instead of appending them.
+  block_tile(columns& data, std::optional<std::size_t> place) noexcept
+      : data_(data), place_(place) {}
 
   /// Makes room for the next block's values, sending the full tile to the columns first. The
   /// tile's memory is taken with the first block: a file of parameter names only needs none.
@@ -33,13 +38,14 @@ public:
   }
   /// Forgets the block started last, whose values never go to the columns.
   void drop_block() noexcept { --blocks_; }
-  /// Appends the tile's blocks to the columns.
+  /// Appends the tile's blocks to the columns, or places them.
   void flush();
 
 private:
   static constexpr std::size_t blocks_per_tile = 16;
 
   columns& data_;
+  std::optional<std::size_t> place_;
   std::vector<float, checked_allocator<float>> values_;
   std::size_t blocks_ = 0;
 };

@@ -14,6 +14,10 @@ namespace korvane::reader {
 
 namespace {
 
+bool cancelled(const block_job& job) noexcept {
+  return job.cancelled != nullptr && job.cancelled->load(std::memory_order_relaxed);
+}
+
 // Reads the data lines of a block whose header line has been taken; false when the input ends
 // before them, which fails unless the input grows.
 template <std::uint32_t known_width>
@@ -52,9 +56,9 @@ bool read_block_data(numbered_lines& lines, text::simulation_line_reader read_li
 template <std::uint32_t known_width>
 void read_blocks(numbered_lines& lines, const block_job& job) {
   const text::simulation_line_reader read_line = text::simulation_line_reader_for(known_width);
-  block_tile tile(job.data);
-  for (std::uint64_t taken = 0;
-       taken < job.block_limit && ((taken == 0 && job.header_taken) || take_header(lines, job.log));
+  block_tile tile(job.data, job.place);
+  for (std::uint64_t taken = 0; taken < job.block_limit && !cancelled(job) &&
+                                ((taken == 0 && job.header_taken) || take_header(lines, job.log));
        ++taken) {
     const bool first_block = taken == 0;
     tile.start_block();

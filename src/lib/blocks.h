@@ -5,8 +5,10 @@
 #include "column_plan.h"
 #include "numbered_lines.h"
 
+#include <atomic>
 #include <cstdint>
 #include <korvane/columns.h>
+#include <optional>
 
 namespace korvane::reader {
 
@@ -29,11 +31,16 @@ struct block_job {
   columns& data;
   /// The most blocks to read.
   std::uint64_t block_limit = UINT64_MAX;
+  /// Where the blocks' values go in columns allocated for placing; appended when absent.
+  std::optional<std::size_t> place = std::nullopt;
+  /// When given and set, the reading ends before the next block: another thread's read has
+  /// failed, which makes this one's values useless.
+  const std::atomic<bool>* cancelled = nullptr;
 };
 
-/// Reads block after block, each a header line and its data lines, up to the end of the input or
-/// the block limit,
-/// with the width known when compiling where it is one the simulation writes.
+/// Reads block after block, each a header line and its data lines, up to the end of the input, the
+/// block limit or a cancellation, with the width known when compiling where it is one the
+/// simulation writes.
 void dispatch_blocks(numbered_lines& lines, const block_job& job);
 
 } // namespace korvane::reader

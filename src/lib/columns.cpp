@@ -55,6 +55,16 @@ void column::expect(std::size_t capacity) noexcept {
   }
 }
 
+void column::allocate_for_placing(std::size_t size) {
+  release();
+  data_ = nullptr;
+  size_ = capacity_ = 0;
+  if (size != 0) {
+    data_ = static_cast<float*>(failure::reallocate_bytes(nullptr, size, sizeof(float)));
+  }
+  size_ = capacity_ = size;
+}
+
 void column::release() noexcept {
   failure::free_bytes(data_);
 }

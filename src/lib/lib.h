@@ -41,7 +41,16 @@ struct plot_request {
   std::size_t read_size = line_source::buffer_size;
   /// Asked, when given, whether to stop while the file is opened and read (line_source).
   posix::stop_check stop = nullptr;
+  /// The threads that parse the file's blocks, each a share of them, at most.
+  std::uint32_t threads = 1;
+  /// Whether to use that many threads whatever the read's size; otherwise a read gets one thread
+  /// per bytes_per_thread of its blocks, since a small read gains less than threads cost.
+  bool threads_as_given = true;
 };
+
+/// The bytes of blocks a thread parses at least, when the threads are not given: below this,
+/// starting a thread and touching its memory costs more than it saves.
+inline constexpr std::uint64_t bytes_per_thread = std::uint64_t{4} << 20;
 
 /// What a read gives: the chosen parameters' names and values and the file's layout.
 struct plot_contents {
@@ -107,6 +116,8 @@ using block_runs = std::vector<block_run, checked_allocator<block_run>>;
 /// complete blocks. The width is the request's, or told by the first data line once it is
 /// complete.
 [[nodiscard]] plot_parts open_plot_parts(std::string_view file_path, const plot_request& request);
+/// open_plot_parts for the plot file open as file, read from its start.
+[[nodiscard]] plot_parts open_plot_parts(posix::file_descriptor file, const plot_request& request);
 
 /// Indexes the blocks completed since the last index, and tells the width if still unknown.
 void update_plot_parts(plot_parts& parts, posix::stop_check stop);
@@ -115,7 +126,9 @@ void update_plot_parts(plot_parts& parts, posix::stop_check stop);
 void take_plot_parts_whole(plot_parts& parts, posix::stop_check stop);
 
 /// Reads the runs of blocks, which the index holds, as read_plot reads them: the same values,
-/// and the same failures, with the same lines and fields. The request's width is not used.
+/// and the same failures, with the same lines and fields, whatever the threads of the request:
+/// the blocks are split into shares, one per thread, each placed straight into the columns, and
+/// the failure raised is the first in the runs' order. The request's width is not used.
 [[nodiscard]] plot_contents read_plot_runs(const plot_parts& parts, const block_runs& runs,
                                            const plot_request& request);
 
@@ -125,7 +138,8 @@ void take_plot_parts_whole(plot_parts& parts, posix::stop_check stop);
                                                     posix::stop_check stop = nullptr);
 
 /// Reads what the request asks of the plot file at file_path. Every problem raises
-/// read_failure; the file is closed on every path.
+/// read_failure; the file is closed on every path. A regular file that the request's threads
+/// split (threads_for) is indexed first and read by read_plot_runs, with the same result.
 [[nodiscard]] plot_contents read_plot(std::string_view file_path, const plot_request& request);
 
 /// Reads, from the regular file open as fd, the blocks completed after state.offset, and the first

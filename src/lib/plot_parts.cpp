@@ -8,8 +8,12 @@
 #include "lib.h"
 #include "line_source.h"
 #include "numbered_lines.h"
+#include "run_split.h"
+#include "share_threads.h"
 #include "width.h"
 
+#include <algorithm>
+#include <atomic>
 #include <korvane/read_failure.h>
 #include <optional>
 
@@ -52,10 +56,86 @@ std::optional<std::uint32_t> told_width(const plot_parts& parts, posix::stop_che
   return reader::width_of_first_data_line(lines, parts.count, !parts.whole);
 }
 
+// How a share of a read is read.
+struct share_job {
+  const reader::column_plan& plan;
+  std::size_t read_size;
+  posix::stop_check stop;
+  const std::atomic<bool>* cancelled;
+};
+
+// Reads a share's runs into their places in the columns, each run from its own positional
+// source.
+void read_share(const plot_parts& parts, const reader::run_share& share, const share_job& job,
+                reader::block_log& log, columns& data) {
+  std::uint64_t place = share.place;
+  for (const block_run& run : share.runs) {
+    line_source source(parts.file.get(), line_source::input::whole, job.read_size, job.stop,
+                       parts.index.start(run.first));
+    reader::numbered_lines lines = lines_at(source, parts, run.first);
+    reader::dispatch_blocks(lines, {.width = *parts.width,
+                                    .plan = job.plan,
+                                    .span = {},
+                                    .header_taken = false,
+                                    .input_grows = false,
+                                    .log = log,
+                                    .data = data,
+                                    .block_limit = run.last - run.first,
+                                    .place = static_cast<std::size_t>(place),
+                                    .cancelled = job.cancelled});
+    place += run.last - run.first;
+  }
+}
+
+// Fails as a read of every block fails in the block the file ends inside: its lines are read, so
+// that a failure within them, or a last line cut short, is told as that read tells it, before
+// the missing line.
+[[noreturn]] void fail_in_tail(const plot_parts& parts, const reader::column_plan& plan,
+                               const plot_request& request) {
+  const std::uint64_t blocks = parts.index.blocks();
+  line_source source(parts.file.get(), line_source::input::whole, request.read_size, request.stop,
+                     parts.index.complete_end());
+  reader::numbered_lines lines = lines_at(source, parts, blocks);
+  reader::block_log log;
+  columns scratch(plan.parameters());
+  reader::dispatch_blocks(lines, {.width = *parts.width,
+                                  .plan = plan,
+                                  .span = {},
+                                  .header_taken = false,
+                                  .input_grows = false,
+                                  .log = log,
+                                  .data = scratch,
+                                  .block_limit = 1});
+  // The file has changed since it was indexed, and the block is whole now; the index still
+  // tells where it ended.
+  raise_failure("Error reading line",
+                {.line_number = parts.index.lines_before(blocks) + parts.index.tail_lines() + 1,
+                 .block = blocks + 1,
+                 .kind = failure_kind::missing_data_line});
+}
+
+// The threads a read of runs takes: as many as asked, or, when the request leaves it to the
+// read, one per bytes_per_thread of its blocks, up to that many.
+std::uint64_t threads_for(const plot_parts& parts, const block_runs& runs,
+                          const plot_request& request) noexcept {
+  const std::uint64_t most = std::max<std::uint32_t>(request.threads, 1);
+  if (request.threads_as_given) {
+    return most;
+  }
+  std::uint64_t bytes = 0;
+  for (const block_run& run : runs) {
+    bytes += parts.index.start_or_end(run.last) - parts.index.start_or_end(run.first);
+  }
+  return std::clamp<std::uint64_t>(bytes / bytes_per_thread, 1, most);
+}
+
 } // namespace
 
 plot_parts open_plot_parts(std::string_view file_path, const plot_request& request) {
-  posix::file_descriptor file = open_plot_file(file_path, request.stop);
+  return open_plot_parts(open_plot_file(file_path, request.stop), request);
+}
+
+plot_parts open_plot_parts(posix::file_descriptor file, const plot_request& request) {
   line_source source(file.get(), line_source::input::whole, line_source::buffer_size, request.stop,
                      0);
   reader::numbered_lines lines{source};
@@ -94,41 +174,34 @@ plot_contents read_plot_runs(const plot_parts& parts, const block_runs& runs,
   const positions chosen = reader::chosen_or_all(head, request);
   const reader::column_plan plan(parts.count, chosen);
   plot_contents contents = reader::contents_before_blocks(parts.title, parts.names, chosen);
+  const reader::run_shares shares = reader::split_runs(runs, threads_for(parts, runs, request));
   std::uint64_t total = 0;
   for (const block_run& run : runs) {
     total += run.last - run.first;
   }
-  // Every value has its place: the columns are allocated once, at their final size.
+  // Every value has its place: the columns are allocated once, at their final size, and each
+  // thread writes its blocks' values there.
   for (column& values : contents.data) {
-    values.expect(static_cast<std::size_t>(total));
+    values.allocate_for_placing(static_cast<std::size_t>(total));
   }
-  reader::block_log log{.keep_headers = request.keep_block_headers};
-  for (const block_run& run : runs) {
-    if (run.first == run.last) {
-      continue;
-    }
-    line_source source(parts.file.get(), line_source::input::whole, request.read_size, request.stop,
-                       parts.index.start(run.first));
-    reader::numbered_lines lines = lines_at(source, parts, run.first);
-    reader::dispatch_blocks(lines, {.width = *parts.width,
-                                    .plan = plan,
-                                    .span = {},
-                                    .header_taken = false,
-                                    .input_grows = false,
-                                    .log = log,
-                                    .data = contents.data,
-                                    .block_limit = run.last - run.first});
-  }
+  std::vector<reader::block_log, checked_allocator<reader::block_log>> logs(
+      shares.size(), reader::block_log{.keep_headers = request.keep_block_headers});
+  reader::read_shares(
+      shares.size(),
+      [&](std::size_t share, const std::atomic<bool>& cancelled, posix::stop_check stop) {
+        read_share(parts, shares[share], {plan, request.read_size, stop, &cancelled}, logs[share],
+                   contents.data);
+      },
+      request.stop);
   if (parts.whole && parts.index.tail_lines() != 0) {
-    // The file ends inside a block: its next line is missing, as a read of every block finds.
-    const std::uint64_t blocks = parts.index.blocks();
-    raise_failure("Error reading line",
-                  {.line_number = parts.index.lines_before(blocks) + parts.index.tail_lines() + 1,
-                   .block = blocks + 1,
-                   .kind = failure_kind::missing_data_line});
+    fail_in_tail(parts, plan, request);
   }
   contents.blocks = total;
-  contents.block_headers = std::move(log.headers);
+  for (reader::block_log& log : logs) {
+    for (string& header : log.headers) {
+      contents.block_headers.push_back(std::move(header));
+    }
+  }
   return contents;
 }
 

@@ -48,10 +48,32 @@ std::optional<plot_contents> read_plot_held(int fd, const plot_request& request,
   return contents;
 }
 
+// Whether the request's threads may share the reading of the file open as fd: a regular file, which
+// can be indexed, large enough to gain unless the threads are given.
+bool shared_by_threads(int fd, const plot_request& request) {
+  if (request.threads < 2) {
+    return false;
+  }
+  const std::uint64_t size = posix::regular_file_size(fd);
+  return size != 0 && (request.threads_as_given || size >= 2 * bytes_per_thread);
+}
+
+// Reads the whole file open as file through its index of blocks, which the threads share.
+plot_contents read_plot_shared(posix::file_descriptor file, const plot_request& request) {
+  plot_parts parts = open_plot_parts(std::move(file), request);
+  take_plot_parts_whole(parts, request.stop);
+  plot_request shared = request;
+  shared.read_size = line_source::large_buffer_size;
+  return read_plot_runs(parts, {{0, parts.index.blocks()}}, shared);
+}
+
 } // namespace
 
 plot_contents read_plot(std::string_view file_path, const plot_request& request) {
-  const posix::file_descriptor file = open_plot_file(file_path, request.stop);
+  posix::file_descriptor file = open_plot_file(file_path, request.stop);
+  if (shared_by_threads(file.get(), request)) {
+    return read_plot_shared(std::move(file), request);
+  }
   // A regular file can be read again from its start, should the use of a long line turn out to
   // need it whole.
   const bool again = quiet_failures::active() && posix::regular_file_size(file.get()) != 0;

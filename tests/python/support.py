@@ -50,6 +50,16 @@ class TempFiles:
         self._dir.cleanup()
 
 
+def with_address_space_left(more, code):
+    """Code for a child that imports korvane, then runs code with its address space limited to
+    `more` bytes beyond what it uses by then."""
+    return f"""import korvane, resource
+with open("/proc/self/status") as status:
+    size = next(int(l.split()[1]) for l in status if l.startswith("VmSize:")) * 1024
+resource.setrlimit(resource.RLIMIT_AS, (size + {more}, size + {more}))
+""" + textwrap.dedent(code)
+
+
 def run_child(code, env=None):
     """Runs code in a fresh interpreter; returns (returncode, stdout bytes, stderr bytes)."""
     child_env = dict(os.environ)

@@ -12,7 +12,7 @@ import unittest
 from concurrent.futures import ProcessPoolExecutor
 
 import korvane
-from support import HANG, TempFiles, plot_text, random_plot, run_child
+from support import HANG, TempFiles, plot_text, random_plot, run_child, with_address_space_left
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 
@@ -267,18 +267,13 @@ class FailuresTest(unittest.TestCase):
     def test_refused_memory_is_a_memory_error_and_the_process_goes_on(self):
         # A name of 64 MiB, gathered across reads, cannot be held in the address space left.
         path = self.files.write(" title 1\n" + "a" * (64 << 20) + "\n T\n" + "1" * 12 + "\n")
-        code, out, err = run_child(f"""
-            import resource, korvane
-            with open("/proc/self/status") as status:
-                size = next(int(l.split()[1]) for l in status if l.startswith("VmSize:")) * 1024
-            limit = size + (32 << 20)
-            resource.setrlimit(resource.RLIMIT_AS, (limit, limit))
+        code, out, err = run_child(with_address_space_left(32 << 20, f"""
             try:
                 korvane.read_plot({path!r}, 12)
             except MemoryError:
                 print("MemoryError")
             print(korvane.read_plot({self.files.write(HEAD + GOOD_BLOCK, "small")!r}).blocks)
-            """)
+            """))
         self.assertEqual((code, out, err), (0, b"MemoryError\n1\n", b""))
 
 

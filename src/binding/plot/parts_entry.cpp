@@ -163,8 +163,10 @@ result<py_ref> parts_read_call(PyObject* arguments, PyObject*& path) {
   PyObject* choices = nullptr;
   int keep_block_headers = 0;
   PyObject* run_pairs = nullptr;
-  if (!PyArg_ParseTuple(arguments, "OOpO:_parts_read", &capsule, &choices, &keep_block_headers,
-                        &run_pairs)) {
+  unsigned int threads = 1;
+  int threads_as_given = 1;
+  if (!PyArg_ParseTuple(arguments, "OOpOIp:_parts_read", &capsule, &choices, &keep_block_headers,
+                        &run_pairs, &threads, &threads_as_given)) {
     return pending_error::fetch_resuming_panic();
   }
   result<open_parts*> found = parts_of(capsule);
@@ -183,6 +185,8 @@ result<py_ref> parts_read_call(PyObject* arguments, PyObject*& path) {
   }
   request.value().stop = signal_check();
   request.value().read_size = line_source::large_buffer_size;
+  request.value().threads = threads;
+  request.value().threads_as_given = threads_as_given != 0;
   result<plot_contents> contents = quiet_read_without_lock(
       [&] { return read_plot_runs(*held.parts, runs.value(), request.value()); });
   if (!contents) {

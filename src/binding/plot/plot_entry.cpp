@@ -17,8 +17,10 @@ result<py_ref> read_plot_call(PyObject* arguments, PyObject*& path) {
   Py_ssize_t width = 0;
   PyObject* choices = nullptr;
   int keep_block_headers = 0;
-  if (!PyArg_ParseTuple(arguments, "OnOp:_read_plot", &path, &width, &choices,
-                        &keep_block_headers)) {
+  unsigned int threads = 1;
+  int threads_as_given = 1;
+  if (!PyArg_ParseTuple(arguments, "OnOpIp:_read_plot", &path, &width, &choices,
+                        &keep_block_headers, &threads, &threads_as_given)) {
     path = nullptr;
     return pending_error::fetch_resuming_panic();
   }
@@ -31,6 +33,8 @@ result<py_ref> read_plot_call(PyObject* arguments, PyObject*& path) {
     return request.take_error();
   }
   request.value().stop = signal_check();
+  request.value().threads = threads;
+  request.value().threads_as_given = threads_as_given != 0;
   // The reader touches no interpreter object. file_path views the bytes of an object it holds,
   // which never change.
   result<plot_contents> contents =

@@ -222,7 +222,22 @@ def _arguments(file_path, n_digits, columns):
     return path, width, choices
 
 
-def read_plot(file_path, n_digits=None, *, columns=None, block_headers=False, blocks=None):
+def _threads(threads):
+    """The threads the reader takes, and whether as given: the count given, or, for None, up to
+    the cores this process may run on, as many as the read's size gains from."""
+    if threads is None:
+        from os import cpu_count
+        try:
+            from os import sched_getaffinity
+            cores = len(sched_getaffinity(0))
+        except (ImportError, OSError):
+            cores = cpu_count() or 1
+        return max(1, min(cores, 0xFFFFFFFF)), False
+    return _whole_number(threads, "threads", 1, 0xFFFFFFFF), True
+
+
+def read_plot(file_path, n_digits=None, *, columns=None, block_headers=False, blocks=None,
+              threads=None):
     """Reads a TOLVERA plot file into a Plot of float32 columns.
 
     file_path: what open() takes, a str, bytes or os.PathLike of either; a str names the file by
@@ -236,13 +251,16 @@ def read_plot(file_path, n_digits=None, *, columns=None, block_headers=False, bl
     A file that cannot be opened or read raises the OSError that open() would; malformed content
     raises PlotFormatError (a ValueError) naming the line and field; a name or position that is
     not in the file raises KeyError or IndexError. The errors' filename is the path as given.
-    blocks: the blocks to read, as PlotFile.read() takes them; all when None.
+    blocks: the blocks to read, as PlotFile.read() takes them; all when None. threads: the
+    threads that parse the file, each a share of its blocks, as PlotFile.read() takes them.
     """
     path, width, choices = _arguments(file_path, n_digits, columns)
+    parsers = _threads(threads)
     if blocks is not None:
         with PlotFile(path, width, True) as plot_file:
-            return plot_file._read(choices, blocks, bool(block_headers))
-    title, names, arrays, count, headers = _read_plot(path, width, choices, bool(block_headers))
+            return plot_file._read(choices, blocks, bool(block_headers), parsers)
+    title, names, arrays, count, headers = _read_plot(path, width, choices, bool(block_headers),
+                                                      *parsers)
     return Plot._of_reader(path, title, names, arrays, count, headers)
 
 
@@ -331,20 +349,24 @@ class PlotFile(_HeldFile):
         with self._lock:
             return self._update()[1] or None
 
-    def read(self, columns=None, blocks=None, block_headers=False):
+    def read(self, columns=None, blocks=None, block_headers=False, threads=None):
         """A Plot of the chosen columns (as read_plot takes them) of the chosen blocks: an int, a
         slice, a range or a sequence of block numbers from 0, negative ones counting from the
         end, in the order given; all complete blocks when None. A block number out of range
-        raises IndexError."""
+        raises IndexError. threads: how many threads parse the blocks, each a share of them,
+        without the interpreter lock; None takes the cores this process may run on
+        (os.sched_getaffinity) for reads large enough to gain, one thread for smaller ones. The
+        result, and the failure raised (the first in the order of the blocks), are the same
+        whatever the threads."""
         choices = None if columns is None else _choices(columns)
-        return self._read(choices, blocks, bool(block_headers))
+        return self._read(choices, blocks, bool(block_headers), _threads(threads))
 
-    def _read(self, choices, blocks, block_headers):
+    def _read(self, choices, blocks, block_headers, parsers):
         with self._lock:
             count = self._update()[0]
             runs = [(0, count)] if blocks is None else _block_runs(blocks, count)
             title, names, arrays, read, headers = _parts_read(self._handle, choices,
-                                                              block_headers, runs)
+                                                              block_headers, runs, *parsers)
         return Plot._of_reader(self.file_path, title, names, arrays, read, headers)
 
     def close(self):
