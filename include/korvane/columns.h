@@ -24,15 +24,12 @@ public:
   /// Makes room for capacity values when the memory is granted; a refusal leaves the column as
   /// it was, to grow as it fills.
   void expect(std::size_t capacity) noexcept;
-  /// Sets the length to size, allocating exactly that once, for values that place() writes later
-  /// in any order and from several threads; the values are unset until then, and the pages
-  /// untouched, so that the threads that fill them touch them first.
+  /// Sets the length to size, allocating exactly that once, for values written later through
+  /// placing_data() in any order and from several threads; they are unset until then, and the
+  /// pages untouched, so that the threads that fill them touch them first.
   void allocate_for_placing(std::size_t size);
-  /// Writes count values at position at, within the length allocate_for_placing set. Threads
-  /// may place into disjoint ranges of one column at once.
-  void place(std::size_t at, const float* values, std::size_t count) noexcept {
-    std::memcpy(data_ + at, values, count * sizeof(float));
-  }
+  /// The storage allocate_for_placing made, to be written.
+  [[nodiscard]] float* placing_data() noexcept { return data_; }
   /// append for a count known when compiling, which copies without a call.
   template <std::size_t count>
   void append(const float* values) {

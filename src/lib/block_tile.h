@@ -2,6 +2,8 @@
 // columns
 #pragma once
 
+#include "blocks.h"
+
 #include <cstddef>
 #include <korvane/checked_allocator.h>
 #include <korvane/columns.h>
@@ -15,11 +17,12 @@ namespace korvane::reader {
 /// of once per block, which keeps the memory the reader writes to within few pages at a time.
 class block_tile {
 public:
-  explicit block_tile(columns& data) noexcept : data_(data) {}
-  /// A tile that writes its blocks into columns allocated for placing, from block position
-  /// `place` on, instead of appending them.
-  block_tile(columns& data, std::optional<std::size_t> place) noexcept
-      : data_(data), place_(place) {}
+  explicit block_tile(columns& data) noexcept : data_(data), column_count_(data.size()) {}
+  /// A tile that writes its blocks where placed tells, when given, instead of appending them to
+  /// data.
+  block_tile(columns& data, std::optional<placement> placed) noexcept
+      : data_(data), placed_(placed), column_count_(placed ? placed->storage.size() : data.size()) {
+  }
 
   /// Makes room for the next block's values, sending the full tile to the columns first. The
   /// tile's memory is taken with the first block: a file of parameter names only needs none.
@@ -28,7 +31,7 @@ public:
       flush();
     }
     if (values_.empty()) {
-      values_.resize(data_.size() * blocks_per_tile);
+      values_.resize(column_count_ * blocks_per_tile);
     }
     ++blocks_;
   }
@@ -45,7 +48,8 @@ private:
   static constexpr std::size_t blocks_per_tile = 16;
 
   columns& data_;
-  std::optional<std::size_t> place_;
+  std::optional<placement> placed_;
+  std::size_t column_count_;
   std::vector<float, checked_allocator<float>> values_;
   std::size_t blocks_ = 0;
 };

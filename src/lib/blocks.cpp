@@ -56,7 +56,7 @@ bool read_block_data(numbered_lines& lines, text::simulation_line_reader read_li
 template <std::uint32_t known_width>
 void read_blocks(numbered_lines& lines, const block_job& job) {
   const text::simulation_line_reader read_line = text::simulation_line_reader_for(known_width);
-  block_tile tile(job.data, job.place);
+  block_tile tile(job.data, job.placed);
   for (std::uint64_t taken = 0; taken < job.block_limit && !cancelled(job) &&
                                 ((taken == 0 && job.header_taken) || take_header(lines, job.log));
        ++taken) {

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <korvane/columns.h>
 #include <optional>
+#include <span>
 
 namespace korvane::reader {
 
@@ -16,6 +17,13 @@ namespace korvane::reader {
 struct block_span {
   std::uint64_t first_block_start = 0;
   std::uint64_t file_size = 0;
+};
+
+/// Where a read writes its blocks' values instead of appending them to columns: each chosen
+/// column's storage, and the position there of the first block read.
+struct placement {
+  std::span<float* const> storage;
+  std::size_t first = 0;
 };
 
 /// What the reading of the blocks goes by.
@@ -31,8 +39,8 @@ struct block_job {
   columns& data;
   /// The most blocks to read.
   std::uint64_t block_limit = UINT64_MAX;
-  /// Where the blocks' values go in columns allocated for placing; appended when absent.
-  std::optional<std::size_t> place = std::nullopt;
+  /// Where the blocks' values go; appended to data when absent.
+  std::optional<placement> placed = std::nullopt;
   /// When given and set, the reading ends before the next block: another thread's read has
   /// failed, which makes this one's values useless.
   const std::atomic<bool>* cancelled = nullptr;

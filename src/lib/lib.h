@@ -11,7 +11,9 @@
 #include <korvane/columns.h>
 #include <korvane/string.h>
 #include <optional>
+#include <span>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 namespace korvane {
@@ -125,12 +127,34 @@ void update_plot_parts(plot_parts& parts, posix::stop_check stop);
 /// Takes the file as a whole from now on, as read_plot does (plot_parts::whole).
 void take_plot_parts_whole(plot_parts& parts, posix::stop_check stop);
 
+/// The number of blocks the runs hold.
+[[nodiscard]] std::uint64_t blocks_in(const block_runs& runs) noexcept;
+
+/// Where a read of runs writes each chosen parameter's values, in the order of the choice: for
+/// each, storage for as many floats as the runs hold blocks.
+using column_storage = std::span<float* const>;
+
+/// The positions of the parameters the request chooses of the file's, failing as read_plot does.
+[[nodiscard]] positions chosen_parameters(const plot_parts& parts, const plot_request& request);
+
 /// Reads the runs of blocks, which the index holds, as read_plot reads them: the same values,
 /// and the same failures, with the same lines and fields, whatever the threads of the request:
-/// the blocks are split into shares, one per thread, each placed straight into the columns, and
-/// the failure raised is the first in the runs' order. The request's width is not used.
+/// the blocks are split into shares, one per thread, and each thread writes its values straight
+/// into their final places, first touching that memory. The failure raised is the first in the
+/// runs' order. The values go to storage when given (the contents' columns are then empty), or to
+/// columns allocated once at their final size. The request's width is not used.
 [[nodiscard]] plot_contents read_plot_runs(const plot_parts& parts, const block_runs& runs,
-                                           const plot_request& request);
+                                           const plot_request& request,
+                                           std::optional<column_storage> storage = std::nullopt);
+
+/// The first step of a read of a whole file: the file indexed for the request's threads to share
+/// (threads_for), when they would; otherwise what read_plot reads.
+using plot_start = std::variant<plot_parts, plot_contents>;
+
+/// Opens the plot file at file_path and reads it when one thread will (as read_plot), or reads
+/// its head and indexes its blocks as a whole file when the request's threads will share it: a
+/// regular file, large enough to gain unless the threads are given.
+[[nodiscard]] plot_start start_plot_read(std::string_view file_path, const plot_request& request);
 
 /// Opens the plot file at file_path for reading; raises read_failure (cannot_open) when it cannot,
 /// or when stop (when given) stops an open that a signal interrupted.
@@ -138,8 +162,8 @@ void take_plot_parts_whole(plot_parts& parts, posix::stop_check stop);
                                                     posix::stop_check stop = nullptr);
 
 /// Reads what the request asks of the plot file at file_path. Every problem raises
-/// read_failure; the file is closed on every path. A regular file that the request's threads
-/// split (threads_for) is indexed first and read by read_plot_runs, with the same result.
+/// read_failure; the file is closed on every path. A file that the request's threads share
+/// (start_plot_read) is indexed first and read by read_plot_runs, with the same result.
 [[nodiscard]] plot_contents read_plot(std::string_view file_path, const plot_request& request);
 
 /// Reads, from the regular file open as fd, the blocks completed after state.offset, and the first

@@ -59,12 +59,13 @@ std::optional<std::uint32_t> told_width(const plot_parts& parts, posix::stop_che
 // How a share of a read is read.
 struct share_job {
   const reader::column_plan& plan;
+  column_storage storage;
   std::size_t read_size;
   posix::stop_check stop;
   const std::atomic<bool>* cancelled;
 };
 
-// Reads a share's runs into their places in the columns, each run from its own positional
+// Reads a share's runs into their places in the storage, each run from its own positional
 // source.
 void read_share(const plot_parts& parts, const reader::run_share& share, const share_job& job,
                 reader::block_log& log, columns& data) {
@@ -73,16 +74,17 @@ void read_share(const plot_parts& parts, const reader::run_share& share, const s
     line_source source(parts.file.get(), line_source::input::whole, job.read_size, job.stop,
                        parts.index.start(run.first));
     reader::numbered_lines lines = lines_at(source, parts, run.first);
-    reader::dispatch_blocks(lines, {.width = *parts.width,
-                                    .plan = job.plan,
-                                    .span = {},
-                                    .header_taken = false,
-                                    .input_grows = false,
-                                    .log = log,
-                                    .data = data,
-                                    .block_limit = run.last - run.first,
-                                    .place = static_cast<std::size_t>(place),
-                                    .cancelled = job.cancelled});
+    reader::dispatch_blocks(
+        lines, {.width = *parts.width,
+                .plan = job.plan,
+                .span = {},
+                .header_taken = false,
+                .input_grows = false,
+                .log = log,
+                .data = data,
+                .block_limit = run.last - run.first,
+                .placed = reader::placement{job.storage, static_cast<std::size_t>(place)},
+                .cancelled = job.cancelled});
     place += run.last - run.first;
   }
 }
@@ -168,29 +170,43 @@ void take_plot_parts_whole(plot_parts& parts, posix::stop_check stop) {
   }
 }
 
-plot_contents read_plot_runs(const plot_parts& parts, const block_runs& runs,
-                             const plot_request& request) {
-  const reader::plot_head head{parts.count, parts.title, parts.names};
-  const positions chosen = reader::chosen_or_all(head, request);
-  const reader::column_plan plan(parts.count, chosen);
-  plot_contents contents = reader::contents_before_blocks(parts.title, parts.names, chosen);
-  const reader::run_shares shares = reader::split_runs(runs, threads_for(parts, runs, request));
+std::uint64_t blocks_in(const block_runs& runs) noexcept {
   std::uint64_t total = 0;
   for (const block_run& run : runs) {
     total += run.last - run.first;
   }
-  // Every value has its place: the columns are allocated once, at their final size, and each
-  // thread writes its blocks' values there.
-  for (column& values : contents.data) {
-    values.allocate_for_placing(static_cast<std::size_t>(total));
+  return total;
+}
+
+positions chosen_parameters(const plot_parts& parts, const plot_request& request) {
+  return reader::chosen_or_all({parts.count, parts.title, parts.names}, request);
+}
+
+plot_contents read_plot_runs(const plot_parts& parts, const block_runs& runs,
+                             const plot_request& request, std::optional<column_storage> storage) {
+  const positions chosen = chosen_parameters(parts, request);
+  const reader::column_plan plan(parts.count, chosen);
+  plot_contents contents = reader::contents_before_blocks(parts.title, parts.names, chosen);
+  const std::uint64_t total = blocks_in(runs);
+  std::vector<float*, checked_allocator<float*>> own_storage;
+  if (!storage) {
+    // Every value has its place: the columns are allocated once, at their final size.
+    for (column& values : contents.data) {
+      values.allocate_for_placing(static_cast<std::size_t>(total));
+      own_storage.push_back(values.placing_data());
+    }
+    storage = own_storage;
+  } else {
+    contents.data.clear();
   }
+  const reader::run_shares shares = reader::split_runs(runs, threads_for(parts, runs, request));
   std::vector<reader::block_log, checked_allocator<reader::block_log>> logs(
       shares.size(), reader::block_log{.keep_headers = request.keep_block_headers});
   reader::read_shares(
       shares.size(),
       [&](std::size_t share, const std::atomic<bool>& cancelled, posix::stop_check stop) {
-        read_share(parts, shares[share], {plan, request.read_size, stop, &cancelled}, logs[share],
-                   contents.data);
+        read_share(parts, shares[share], {plan, *storage, request.read_size, stop, &cancelled},
+                   logs[share], contents.data);
       },
       request.stop);
   if (parts.whole && parts.index.tail_lines() != 0) {

@@ -58,22 +58,8 @@ bool shared_by_threads(int fd, const plot_request& request) {
   return size != 0 && (request.threads_as_given || size >= 2 * bytes_per_thread);
 }
 
-// Reads the whole file open as file through its index of blocks, which the threads share.
-plot_contents read_plot_shared(posix::file_descriptor file, const plot_request& request) {
-  plot_parts parts = open_plot_parts(std::move(file), request);
-  take_plot_parts_whole(parts, request.stop);
-  plot_request shared = request;
-  shared.read_size = line_source::large_buffer_size;
-  return read_plot_runs(parts, {{0, parts.index.blocks()}}, shared);
-}
-
-} // namespace
-
-plot_contents read_plot(std::string_view file_path, const plot_request& request) {
-  posix::file_descriptor file = open_plot_file(file_path, request.stop);
-  if (shared_by_threads(file.get(), request)) {
-    return read_plot_shared(std::move(file), request);
-  }
+// Reads the plot file open as file on the calling thread.
+plot_contents read_plot_alone(posix::file_descriptor file, const plot_request& request) {
   // A regular file can be read again from its start, should the use of a long line turn out to
   // need it whole.
   const bool again = quiet_failures::active() && posix::regular_file_size(file.get()) != 0;
@@ -88,6 +74,27 @@ plot_contents read_plot(std::string_view file_path, const plot_request& request)
     }
   }
   return *read_plot_held(file.get(), request, reader::long_line_hold::whole);
+}
+
+} // namespace
+
+plot_start start_plot_read(std::string_view file_path, const plot_request& request) {
+  posix::file_descriptor file = open_plot_file(file_path, request.stop);
+  if (!shared_by_threads(file.get(), request)) {
+    return read_plot_alone(std::move(file), request);
+  }
+  plot_parts parts = open_plot_parts(std::move(file), request);
+  take_plot_parts_whole(parts, request.stop);
+  return parts;
+}
+
+plot_contents read_plot(std::string_view file_path, const plot_request& request) {
+  plot_start started = start_plot_read(file_path, request);
+  if (plot_contents* contents = std::get_if<plot_contents>(&started)) {
+    return std::move(*contents);
+  }
+  const plot_parts& parts = std::get<plot_parts>(started);
+  return read_plot_runs(parts, {{0, parts.index.blocks()}}, request);
 }
 
 columns read_plot_file(std::string_view file_path, std::uint32_t n_digits) {

@@ -5,18 +5,6 @@
 
 namespace korvane::reader {
 
-namespace {
-
-std::uint64_t blocks_in(const block_runs& runs) noexcept {
-  std::uint64_t total = 0;
-  for (const block_run& run : runs) {
-    total += run.last - run.first;
-  }
-  return total;
-}
-
-} // namespace
-
 run_shares split_runs(const block_runs& runs, std::uint64_t count) {
   const std::uint64_t total = blocks_in(runs);
   const std::uint64_t shares = std::max<std::uint64_t>(1, std::min(count, total));

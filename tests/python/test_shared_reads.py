@@ -2,6 +2,7 @@
 
 import glob
 import os
+import pickle
 import random
 import unittest
 
@@ -72,6 +73,24 @@ class SharedReadTest(unittest.TestCase):
                     one = outcome(lambda: plot_file.read(columns, chosen, True, threads=1))
                     four = outcome(lambda: plot_file.read(columns, chosen, True, threads=4))
                     self.assertEqual(four, one)
+
+    def test_a_table_read_equals_pickles_and_converts_as_a_column_read(self):
+        try:
+            import numpy
+        except ImportError:
+            numpy = None
+        rng = random.Random(11)
+        for round in range(10):
+            path = self.files.write(random_plot(rng, rng.randint(0, 12), rng.randint(0, 20)))
+            with self.subTest(round=round):
+                one = korvane.read_plot(path, threads=1)
+                shared = korvane.read_plot(path, threads=3)
+                self.assertEqual(shared, one)
+                self.assertEqual(pickle.loads(pickle.dumps(shared)), one)
+                if numpy is not None:
+                    self.assertEqual(shared.to_numpy().tobytes(), one.to_numpy().tobytes())
+                self.assertEqual([c.tobytes() for c in shared], [c.tobytes() for c in one])
+                self.assertEqual(len(shared), len(one))
 
     def test_the_first_failure_in_file_order_whatever_the_threads(self):
         rng = random.Random(7)

@@ -163,13 +163,8 @@ result<handed_columns> columns_in_form(columns data, column_form form) {
     values += count * length;
     first += count;
   }
-#ifdef PYPY_VERSION
-  // PyPy frees objects that crossed the C API a major collection later than its own, and does
-  // not count their storage as memory in use: counting the result's storage (a float per value
-  // for arrays, a double for lists) as memory pressure, PyPy's meaning of this call, brings the
-  // next major collection forward, so a loop of reads holds no backlog.
-  PyTraceMalloc_Track(0, 0, values * (form == column_form::lists ? sizeof(double) : sizeof(float)));
-#endif
+  // The result's storage: a float per value for arrays, a double for lists.
+  count_as_memory_pressure(values * (form == column_form::lists ? sizeof(double) : sizeof(float)));
   py_ref cut = py_ref::steal(PyObject_CallFunction(tools.cut_batches, "OOn", batches.get(),
                                                    form == column_form::lists ? Py_True : Py_False,
                                                    static_cast<Py_ssize_t>(values)));
@@ -187,6 +182,23 @@ result<handed_columns> columns_in_form(columns data, column_form form) {
     handed.values_made = values;
   }
   return handed;
+}
+
+result<std::pair<py_ref, float*>> new_float_array(std::size_t size) {
+  result<array_tools> prepared = prepared_tools();
+  if (!prepared) {
+    return prepared.take_error();
+  }
+  return zero_array(size);
+}
+
+void count_as_memory_pressure([[maybe_unused]] std::size_t bytes) noexcept {
+#ifdef PYPY_VERSION
+  // PyPy frees objects that crossed the C API a major collection later than its own, and does
+  // not count their storage as memory in use: counting it as memory pressure, PyPy's meaning of
+  // this call, brings the next major collection forward, so a loop of reads holds no backlog.
+  PyTraceMalloc_Track(0, 0, bytes);
+#endif
 }
 
 std::size_t value_count(const columns& data) {

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <korvane/columns.h>
+#include <utility>
 
 namespace korvane::binding {
 
@@ -30,6 +31,14 @@ struct handed_columns {
 /// few. Frees each column's storage once copied. What it needs (the array module, the function)
 /// is made on first use.
 [[nodiscard]] result<handed_columns> columns_in_form(columns data, column_form form);
+
+/// A new array('f') of size values, all 0.0, and the address of its storage, which stays while
+/// the array keeps its length.
+[[nodiscard]] result<std::pair<py_ref, float*>> new_float_array(std::size_t size);
+
+/// Counts bytes held through objects made by the C API as memory in use where the interpreter
+/// would not (PyPy), so that its collector frees such objects as it frees its own.
+void count_as_memory_pressure(std::size_t bytes) noexcept;
 
 /// How many values the columns hold in all.
 [[nodiscard]] std::size_t value_count(const columns& data);

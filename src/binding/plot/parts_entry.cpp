@@ -9,6 +9,7 @@
 #include "plot_objects.h"
 #include "plot_surface.h"
 #include "posix.h"
+#include "value_table.h"
 
 #include <memory>
 #include <optional>
@@ -187,12 +188,7 @@ result<py_ref> parts_read_call(PyObject* arguments, PyObject*& path) {
   request.value().read_size = line_source::large_buffer_size;
   request.value().threads = threads;
   request.value().threads_as_given = threads_as_given != 0;
-  result<plot_contents> contents = quiet_read_without_lock(
-      [&] { return read_plot_runs(*held.parts, runs.value(), request.value()); });
-  if (!contents) {
-    return contents.take_error();
-  }
-  return contents_object(std::move(contents.value()), keep_block_headers != 0);
+  return read_into_table(*held.parts, runs.value(), request.value(), keep_block_headers != 0);
 }
 
 } // namespace

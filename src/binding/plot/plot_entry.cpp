@@ -6,8 +6,10 @@
 #include "lib.h"
 #include "plot_failure.h"
 #include "plot_objects.h"
+#include "value_table.h"
 
 #include <cstdint>
+#include <variant>
 
 namespace korvane::binding {
 
@@ -37,12 +39,19 @@ result<py_ref> read_plot_call(PyObject* arguments, PyObject*& path) {
   request.value().threads_as_given = threads_as_given != 0;
   // The reader touches no interpreter object. file_path views the bytes of an object it holds,
   // which never change.
-  result<plot_contents> contents =
-      quiet_read_without_lock([&] { return read_plot(file_path.value().text, request.value()); });
-  if (!contents) {
-    return contents.take_error();
+  result<plot_start> started = quiet_read_without_lock(
+      [&] { return start_plot_read(file_path.value().text, request.value()); });
+  if (!started) {
+    return started.take_error();
   }
-  return contents_object(std::move(contents.value()), keep_block_headers != 0);
+  if (plot_contents* contents = std::get_if<plot_contents>(&started.value())) {
+    return contents_object(std::move(*contents), keep_block_headers != 0);
+  }
+  // The threads share the file: they write its values into a table.
+  const plot_parts& parts = std::get<plot_parts>(started.value());
+  request.value().read_size = line_source::large_buffer_size;
+  return read_into_table(parts, {{0, parts.index.blocks()}}, request.value(),
+                         keep_block_headers != 0);
 }
 
 } // namespace

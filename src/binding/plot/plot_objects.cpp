@@ -121,7 +121,7 @@ result<plot_request> request_of(Py_ssize_t width, PyObject* choices, int keep_bl
 }
 
 // (title, names, columns, blocks, block_headers) for the contents read.
-result<py_ref> contents_object(plot_contents contents, bool keep_block_headers) {
+result<py_ref> contents_object(plot_contents contents, bool keep_block_headers, py_ref table) {
   const py_ref title = text_object(contents.title);
   result<py_ref> names = texts_object(contents.names, true);
   result<py_ref> headers = keep_block_headers ? texts_object(contents.block_headers, false)
@@ -133,7 +133,8 @@ result<py_ref> contents_object(plot_contents contents, bool keep_block_headers) 
   if (!names || !headers) {
     return (!names ? names : headers).take_error();
   }
-  result<py_ref> arrays = float_arrays(std::move(contents.data));
+  result<py_ref> arrays =
+      table ? result<py_ref>(std::move(table)) : float_arrays(std::move(contents.data));
   if (!arrays) {
     return arrays;
   }

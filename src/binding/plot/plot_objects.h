@@ -33,7 +33,9 @@ struct system_path {
                                               int keep_block_headers);
 
 /// (title, names, columns, blocks, block_headers) for the contents read: names a tuple of str,
-/// columns a list of array('f'), block_headers a list of str or None when not kept.
-[[nodiscard]] result<py_ref> contents_object(plot_contents contents, bool keep_block_headers);
+/// columns a list of array('f') (or the table given, which holds the values instead),
+/// block_headers a list of str or None when not kept.
+[[nodiscard]] result<py_ref> contents_object(plot_contents contents, bool keep_block_headers,
+                                             py_ref table = {});
 
 } // namespace korvane::binding

@@ -47,32 +47,64 @@ class Plot:
     (and so unpickling) refuses fields that do not fit together with TypeError or ValueError.
     """
 
-    __slots__ = ("file_path", "title", "names", "columns", "blocks", "block_headers")
+    __slots__ = ("file_path", "title", "names", "_columns", "_table", "blocks", "block_headers")
 
     def __init__(self, file_path, title, names, columns, blocks, block_headers=None):
         self.file_path = _checked_path(file_path)
         self.title = _checked_text(title, "title must be a str")
         self.names = tuple(names)
-        self.columns = list(columns)
+        self._columns = list(columns)
+        self._table = None
         self.blocks = _whole_number(blocks, "Plot blocks", 0)
         self.block_headers = block_headers
         _check_fit(self)
 
     @classmethod
-    def _of_reader(cls, file_path, title, names, columns, blocks, block_headers):
-        """The Plot of what the reader returned (names a tuple, columns a list), which fits by
-        construction: the constructor's checks would cost up to a microsecond a parameter."""
+    def _of_reader(cls, file_path, title, names, values, blocks, block_headers):
+        """The Plot of what the reader returned (names a tuple; values the list of columns, or a
+        table of every value, a parameter's blocks after another's), which fits by construction:
+        the constructor's checks would cost up to a microsecond a parameter."""
         plot = object.__new__(cls)
         plot.file_path = file_path
         plot.title = title
         plot.names = names
-        plot.columns = columns
+        if isinstance(values, list):
+            plot._columns, plot._table = values, None
+        else:
+            plot._columns, plot._table = None, values
         plot.blocks = blocks
         plot.block_headers = block_headers
         return plot
 
+    @property
+    def columns(self):
+        """One array('f') per parameter, made from the table of a threaded read when first
+        asked for (the table is let go then)."""
+        if self._columns is None:
+            self._columns = self._made_columns()
+            self._table = None
+        return self._columns
+
+    @columns.setter
+    def columns(self, columns):
+        self._columns, self._table = list(columns), None
+
+    def _made_columns(self):
+        """New array('f') columns holding the values of the table."""
+        from array import array
+        table, count = self._table, self.blocks
+        if isinstance(table, array):
+            return [table[i * count:(i + 1) * count] for i in range(len(self.names))]
+        view, size = memoryview(table), count * 4
+        columns = []
+        for i in range(len(self.names)):
+            column = array("f")
+            column.frombytes(view[i * size:(i + 1) * size])
+            columns.append(column)
+        return columns
+
     def __len__(self):
-        return len(self.columns)
+        return len(self.names)
 
     def __iter__(self):
         return iter(self.columns)
@@ -93,13 +125,18 @@ class Plot:
         return positions[0]
 
     def to_numpy(self):
-        """The columns as one 2-D numpy.float32 array, a row per parameter."""
+        """The values as one 2-D numpy.float32 array, a row per parameter. The Plot of a threaded
+        read holds its values in one table, which this returns without a copy while the columns
+        have not been asked for: the array and the Plot then share their values."""
         try:
             import numpy
         except ImportError as missing:
             raise ImportError("Plot.to_numpy needs NumPy, which is not installed: install numpy, "
                               "or use plot.columns, which are array('f')") from missing
-        table = numpy.empty((len(self.columns), self.blocks), dtype=numpy.float32)
+        shape = (len(self.names), self.blocks)
+        if self._table is not None and len(self._table):
+            return numpy.frombuffer(self._table, dtype=numpy.float32).reshape(shape)
+        table = numpy.empty(shape, dtype=numpy.float32)
         if self.blocks:
             for row, column in zip(table, self.columns):
                 row[:] = numpy.frombuffer(column, dtype=numpy.float32)
@@ -111,8 +148,9 @@ class Plot:
 
     def _state(self):
         # Columns compare by their bytes, so that NaN values compare equal to themselves.
+        columns = self._made_columns() if self._columns is None else self._columns
         return (self.file_path, self.title, self.names, self.blocks, self.block_headers,
-                [column.tobytes() for column in self.columns])
+                [column.tobytes() for column in columns])
 
     def __eq__(self, other):
         if not isinstance(other, Plot):
@@ -123,7 +161,8 @@ class Plot:
 
     def __reduce__(self):
         # array('f') pickles as its bytes: about 4 bytes a value.
-        return Plot, (self.file_path, self.title, self.names, self.columns, self.blocks,
+        columns = self._made_columns() if self._columns is None else self._columns
+        return Plot, (self.file_path, self.title, self.names, columns, self.blocks,
                       self.block_headers)
 
 
