@@ -9,7 +9,8 @@ reader, and the figures that move with the machine's price of fresh memory.
     PYTHONPATH=build/pypy pypy3 bench/shared_read_bench.py bench/data/big.txt
 
 Prints, for the first file: the plain reader's time (one run) and, alternating, the medians of
-read_plot with its default threads, with threads=1 and 2, and on CPython with NumPy the 2-D array
+read_plot with its default threads, with threads=1 and 2, and with its columns asked for (a
+threaded read makes them from its table then), and on CPython with NumPy the 2-D array
 through to_numpy() against numpy.array(rust_read_tolvera(...)); the peak RSS of a fresh process
 reading the file against its values' float32 bytes. For --large: the full read, the last 1000
 blocks, every 100th block, and open_plot(...).blocks in GB/s, with the file in the page cache.
@@ -75,7 +76,7 @@ def whole_file(path, width, rounds):
     first = korvane.read_plot(path, width)
     values = sum(len(column) for column in first.columns)
     print(f"{sys.implementation.name}, {path}: {size / 1e6:.1f} MB, {values} values, "
-          f"{len(os.sched_getaffinity(0))} cores")
+          f"{os.cpu_count()} cores")
     start = time.perf_counter()
     plain_read(path, width)
     plain = time.perf_counter() - start
@@ -83,6 +84,7 @@ def whole_file(path, width, rounds):
         "read_plot, default threads": lambda: korvane.read_plot(path, width),
         "read_plot, threads=1": lambda: korvane.read_plot(path, width, threads=1),
         "read_plot, threads=2": lambda: korvane.read_plot(path, width, threads=2),
+        "read_plot(...).columns": lambda: korvane.read_plot(path, width).columns,
     }
     try:
         import numpy

@@ -39,11 +39,13 @@ def read_plot(
     columns: Optional[Iterable[Union[int, str]]] = None,
     block_headers: bool = False,
     blocks: Optional[_Blocks] = None,
+    threads: Optional[int] = None,
 ) -> Plot:
     """Reads a TOLVERA plot file into a Plot of float32 columns. n_digits None takes the field
     width from the first data line; columns chooses parameters by position or name (a bool is
-    refused). file_path is what open() takes, bytes included. Raises OSError, PlotFormatError,
-    KeyError, IndexError, MemoryError."""
+    refused). file_path is what open() takes, bytes included. threads: the threads that parse
+    the file (None: the cores the process may use, for files large enough to gain). Raises
+    OSError, PlotFormatError, KeyError, IndexError, MemoryError."""
 
 class Plot:
     """The parameters read from a plot file, one array('f') per parameter. The constructor refuses
@@ -68,7 +70,9 @@ class Plot:
     def __iter__(self) -> Iterator[array[float]]: ...
     def __getitem__(self, key: Union[int, str]) -> array[float]: ...
     def index(self, name: str) -> int: ...
-    def to_numpy(self) -> Any: ...
+    def to_numpy(self) -> Any:
+        """A 2-D numpy.float32 array, a row per parameter; the values of a threaded read come
+        without a copy, shared with the Plot until its columns are asked for."""
 
 class PlotFormatError(ValueError):
     """Malformed plot file content: msg, filename, lineno and field (from 1, or None)."""
@@ -144,9 +148,10 @@ class PlotFile:
         columns: Optional[Iterable[Union[int, str]]] = None,
         blocks: Optional[_Blocks] = None,
         block_headers: bool = False,
+        threads: Optional[int] = None,
     ) -> Plot:
         """The chosen columns of the chosen blocks, in the order given; IndexError for a block
-        out of range."""
+        out of range. threads as read_plot takes them."""
     def close(self) -> None: ...
     def __enter__(self) -> PlotFile: ...
     def __exit__(self, *exception: object) -> None: ...

@@ -1,7 +1,10 @@
 // src/posix.cpp: the C library's system calls behind posix::calls
 #include "posix.h"
 
+#include <algorithm>
 #include <fcntl.h>
+#include <sched.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -57,6 +60,25 @@ std::optional<file_facts> facts_at(const char* path) noexcept {
 std::uint64_t regular_file_size(int fd) noexcept {
   const std::optional<file_facts> facts = facts_of(fd);
   return facts && facts->regular ? facts->size : 0;
+}
+
+void advise_huge_pages(void* begin, std::size_t bytes) noexcept {
+  constexpr std::uintptr_t huge_page = std::uintptr_t{2} << 20;
+  const auto start = reinterpret_cast<std::uintptr_t>(begin);
+  const std::uintptr_t first = (start + huge_page - 1) & ~(huge_page - 1);
+  const std::uintptr_t last = (start + bytes) & ~(huge_page - 1);
+  if (last > first) {
+    madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+  }
+}
+
+unsigned usable_cores() noexcept {
+  cpu_set_t cores;
+  CPU_ZERO(&cores);
+  if (sched_getaffinity(0, sizeof cores, &cores) != 0) {
+    return 1;
+  }
+  return static_cast<unsigned>(std::max(1, CPU_COUNT(&cores)));
 }
 
 ssize_t read_at(int fd, char* buffer, std::size_t size, std::uint64_t offset) noexcept {

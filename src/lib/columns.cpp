@@ -1,4 +1,6 @@
 // src/lib/columns.cpp: the growth of a column's storage
+#include "posix.h"
+
 #include <algorithm>
 #include <korvane/checked_allocator.h>
 #include <korvane/columns.h>
@@ -52,6 +54,7 @@ void column::expect(std::size_t capacity) noexcept {
   if (void* room = failure::try_reallocate_bytes(data_, capacity, sizeof(float))) {
     data_ = static_cast<float*>(room);
     capacity_ = capacity;
+    posix::advise_huge_pages(data_ + size_, (capacity_ - size_) * sizeof(float));
   }
 }
 
@@ -61,6 +64,7 @@ void column::allocate_for_placing(std::size_t size) {
   size_ = capacity_ = 0;
   if (size != 0) {
     data_ = static_cast<float*>(failure::reallocate_bytes(nullptr, size, sizeof(float)));
+    posix::advise_huge_pages(data_, size * sizeof(float));
   }
   size_ = capacity_ = size;
 }

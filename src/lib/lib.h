@@ -43,12 +43,16 @@ struct plot_request {
   std::size_t read_size = line_source::buffer_size;
   /// Asked, when given, whether to stop while the file is opened and read (line_source).
   posix::stop_check stop = nullptr;
-  /// The threads that parse the file's blocks, each a share of them, at most.
+  /// The threads that parse the file's blocks, each a share of them, at most; 0 for as many as
+  /// the processors the calling thread may run on.
   std::uint32_t threads = 1;
   /// Whether to use that many threads whatever the read's size; otherwise a read gets one thread
   /// per bytes_per_thread of its blocks, since a small read gains less than threads cost.
   bool threads_as_given = true;
 };
+
+/// The most threads the request lets a read take.
+[[nodiscard]] std::uint32_t most_threads(const plot_request& request) noexcept;
 
 /// The bytes of blocks a thread parses at least, when the threads are not given: below this,
 /// starting a thread and touching its memory costs more than it saves.

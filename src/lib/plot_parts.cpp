@@ -120,7 +120,7 @@ void read_share(const plot_parts& parts, const reader::run_share& share, const s
 // read, one per bytes_per_thread of its blocks, up to that many.
 std::uint64_t threads_for(const plot_parts& parts, const block_runs& runs,
                           const plot_request& request) noexcept {
-  const std::uint64_t most = std::max<std::uint32_t>(request.threads, 1);
+  const std::uint64_t most = most_threads(request);
   if (request.threads_as_given) {
     return most;
   }
@@ -168,6 +168,10 @@ void take_plot_parts_whole(plot_parts& parts, posix::stop_check stop) {
   if (!parts.width) {
     parts.width = told_width(parts, stop);
   }
+}
+
+std::uint32_t most_threads(const plot_request& request) noexcept {
+  return request.threads == 0 ? posix::usable_cores() : request.threads;
 }
 
 std::uint64_t blocks_in(const block_runs& runs) noexcept {

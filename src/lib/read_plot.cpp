@@ -51,7 +51,7 @@ std::optional<plot_contents> read_plot_held(int fd, const plot_request& request,
 // Whether the request's threads may share the reading of the file open as fd: a regular file, which
 // can be indexed, large enough to gain unless the threads are given.
 bool shared_by_threads(int fd, const plot_request& request) {
-  if (request.threads < 2) {
+  if (most_threads(request) < 2) {
     return false;
   }
   const std::uint64_t size = posix::regular_file_size(fd);

@@ -262,16 +262,11 @@ def _arguments(file_path, n_digits, columns):
 
 
 def _threads(threads):
-    """The threads the reader takes, and whether as given: the count given, or, for None, up to
-    the cores this process may run on, as many as the read's size gains from."""
+    """The threads the reader takes, and whether as given: the count given, or, for None (0), up
+    to the processors this thread may run on (its affinity), as many as the read's size gains
+    from."""
     if threads is None:
-        from os import cpu_count
-        try:
-            from os import sched_getaffinity
-            cores = len(sched_getaffinity(0))
-        except (ImportError, OSError):
-            cores = cpu_count() or 1
-        return max(1, min(cores, 0xFFFFFFFF)), False
+        return 0, False
     return _whole_number(threads, "threads", 1, 0xFFFFFFFF), True
 
 
@@ -394,7 +389,7 @@ class PlotFile(_HeldFile):
         end, in the order given; all complete blocks when None. A block number out of range
         raises IndexError. threads: how many threads parse the blocks, each a share of them,
         without the interpreter lock; None takes the cores this process may run on
-        (os.sched_getaffinity) for reads large enough to gain, one thread for smaller ones. The
+        (its affinity) for reads large enough to gain, one thread for smaller ones. The
         result, and the failure raised (the first in the order of the blocks), are the same
         whatever the threads."""
         choices = None if columns is None else _choices(columns)

@@ -4,6 +4,7 @@
 #include "binding/entry/to_arrays.h"
 #include "plot_failure.h"
 #include "plot_objects.h"
+#include "posix.h"
 
 #include <limits>
 
@@ -32,6 +33,8 @@ result<value_table> new_value_table(std::size_t parameters, std::uint64_t blocks
   }
   first = reinterpret_cast<float*>(PyByteArray_AS_STRING(table.object.get()));
 #endif
+  // The reading threads are the first to touch the table's pages.
+  posix::advise_huge_pages(first, values * sizeof(float));
   count_as_memory_pressure(values * sizeof(float));
   table.storage.reserve(parameters);
   for (std::size_t i = 0; i < parameters; ++i) {
