@@ -12,8 +12,14 @@ void block_tile::flush() {
   }
   if (placed_) {
     for (std::size_t i = 0; i < column_count_; ++i) {
-      std::memcpy(placed_->storage[i] + placed_->first, &values_[i * blocks_per_tile],
-                  blocks_ * sizeof(float));
+      float* to = placed_->storage[i] + placed_->first;
+      const float* from = &values_[i * blocks_per_tile];
+      if (blocks_ == blocks_per_tile) {
+        // A size known when compiling copies without a call.
+        std::memcpy(to, from, blocks_per_tile * sizeof(float));
+      } else {
+        std::memcpy(to, from, blocks_ * sizeof(float));
+      }
     }
     placed_->first += blocks_;
   } else if (blocks_ == blocks_per_tile) {
