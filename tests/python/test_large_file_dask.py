@@ -2,17 +2,14 @@
 below the file's float32 data: the statistics of local reads, no worker restarted, paused or
 spilling, and no process left behind."""
 
-import os
 import pickle
 import random
-import signal
-import subprocess
 import sys
 import textwrap
 import unittest
 
 import korvane
-from support import HANG, TempFiles, plot_text
+from support import TempFiles, plot_text, run_in_session
 from test_dask_sweep import DISTRIBUTED_MISSING, EXAMPLES, left_running
 
 # Each worker's limit. A worker with NumPy, Dask's arrays and korvane imported holds about
@@ -109,17 +106,8 @@ class LargeFileTest(unittest.TestCase):
         write_large_file(path, random.Random(7))
         self.assertGreater(PATTERN_BLOCKS * REPEATS * PARAMETERS * 4, MEMORY_LIMIT)
         out = files.path("gathered.pickle")
-        child = subprocess.Popen([sys.executable, "-c", CHILD, out, str(EXAMPLES), path,
-                                  str(MEMORY_LIMIT), CHUNK],
-                                 stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
-                                 start_new_session=True)
-        try:
-            log, _ = child.communicate(timeout=HANG)
-        except subprocess.TimeoutExpired:
-            os.killpg(child.pid, signal.SIGKILL)
-            log, _ = child.communicate()
-            self.fail(f"the example did not finish in {HANG} s:\n" + log.decode(errors="replace"))
-        self.assertEqual(child.returncode, 0, log.decode(errors="replace"))
+        run_in_session(self, [sys.executable, "-c", CHILD, out, str(EXAMPLES), path,
+                              str(MEMORY_LIMIT), CHUNK], "the example")
         with open(out, "rb") as gathered:
             workers, after, idle_rss, worker_facts, status, printed, descendants = pickle.load(
                 gathered)
