@@ -223,7 +223,7 @@ class XarrayTest(Files):
             position = variable.attrs["position"]
             self.assertEqual(variable.attrs["name"], names[position])
             self.assertEqual(variable.values.tobytes(), plot.columns[position].tobytes())
-        self.assertNotIn("block_header", self.open(path).coords)
+        self.assertNotIn("block_header", xarray.open_dataset(path).coords)
         self.assertEqual(list(self.open(path, drop_variables="P0").data_vars),
                          ["unnamed1", "P0.2", "T", "P0.1"])
 
