@@ -46,22 +46,25 @@ class _KeptFiles:
         plot_file = files.pop(key, None)
         if plot_file is not None:
             try:
-                plot = plot_file.read(columns=positions, blocks=blocks)
+                return plot_file.read(columns=positions, blocks=blocks)
             except FollowError:
                 plot_file.close()
                 plot_file = None
+            finally:
+                self._keep(files, key, plot_file)
+        plot_file = PlotFile(path, width)
+        self._keep(files, key, plot_file)
+        return plot_file.read(columns=positions, blocks=blocks)
+
+    @staticmethod
+    def _keep(files, key, plot_file):
+        """Keeps plot_file (unless None) as the last file read; the one read longest ago is
+        closed beyond the few kept."""
         if plot_file is None:
-            plot_file = PlotFile(path, width)
-            try:
-                plot = plot_file.read(columns=positions, blocks=blocks)
-            except BaseException:
-                plot_file.close()
-                raise
-        # The last file read goes last; the one read longest ago is closed beyond the few kept.
+            return
         files[key] = plot_file
         while len(files) > _FILES_KEPT:
             files.pop(next(iter(files))).close()
-        return plot
 
 
 _kept_files = _KeptFiles()
@@ -217,7 +220,7 @@ def _backend_array_type():
                 return _read_blocks(self.path, self.width, self.position, chosen)
             if isinstance(chosen, numpy.ndarray):
                 return _read_blocks(self.path, self.width, self.position, chosen.tolist())
-            return _read_blocks(self.path, self.width, self.position, [chosen])[0]
+            return numpy.asarray(_read_blocks(self.path, self.width, self.position, [chosen])[0])
 
         def __reduce__(self):
             return _lazy_column, (self.path, self.width, self.position, self.shape[0])
