@@ -36,6 +36,9 @@ STUBS = "korvane-stubs"
 # The archive's PKG-INFO is written afresh, so an unpacked archive's own is left out.
 NOT_SOURCES_AT_TOP = re.compile(r"^(\.git|build.*|dist|bench/data|PKG-INFO)$")
 NOT_SOURCES_ANYWHERE = re.compile(r"^(__pycache__|.*\.pyc|.*\.whl|.*\.egg-info)$")
+# The entry points the wheel declares: xarray.open_dataset(..., engine="korvane") finds the
+# engine through this one, and imports korvane only when it lists its engines.
+ENTRY_POINTS = "[xarray.backends]\nkorvane = korvane:XarrayBackend\n"
 # The [project] fields written into the metadata, with their names there.
 METADATA_FIELDS = {"name": "Name", "version": "Version", "description": "Summary",
                    "requires-python": "Requires-Python"}
@@ -113,7 +116,8 @@ def dist_info_files(tag):
              f"Tag: {tag}\n")
     return [(f"{dist_info}/METADATA", metadata_text().encode()),
             (f"{dist_info}/WHEEL", wheel.encode()),
-            (f"{dist_info}/top_level.txt", b"korvane\n")]
+            (f"{dist_info}/top_level.txt", b"korvane\n"),
+            (f"{dist_info}/entry_points.txt", ENTRY_POINTS.encode())]
 
 
 def write_wheel(wheel_directory, module):

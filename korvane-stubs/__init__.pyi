@@ -152,6 +152,33 @@ class PlotFile:
     ) -> Plot:
         """The chosen columns of the chosen blocks, in the order given; IndexError for a block
         out of range. threads as read_plot takes them."""
+    def to_dask(
+        self,
+        chunks: Union[None, int, str, tuple[int, ...], list[int]] = None,
+        *,
+        columns: Optional[Iterable[Union[int, str]]] = None,
+    ) -> Any:
+        """A lazy dask.array of float32, parameters x blocks, chunked along blocks: about 128 MiB
+        of values a chunk by default; blocks a chunk (int), values a chunk ("64 MiB"), or the
+        chunks' block counts. Needs Dask and NumPy."""
     def close(self) -> None: ...
     def __enter__(self) -> PlotFile: ...
     def __exit__(self, *exception: object) -> None: ...
+
+class XarrayBackend:
+    """xarray's engine "korvane", found through the wheel's entry point:
+    xarray.open_dataset(path, engine="korvane") opens a plot file lazily, a variable per parameter
+    over the dimension block."""
+
+    open_dataset_parameters: tuple[str, ...]
+    description: str
+    url: str
+    def open_dataset(
+        self,
+        filename_or_obj: _Path,
+        *,
+        drop_variables: Union[None, str, Iterable[str]] = None,
+        n_digits: Optional[int] = None,
+        block_headers: bool = False,
+    ) -> Any: ...
+    def guess_can_open(self, filename_or_obj: object) -> bool: ...

@@ -8,7 +8,10 @@ set -euo pipefail
 build_packages=(cmake g++ libgcc-12-dev make pypy3 pypy3-dev)
 test_packages=(python3 python3-dev python3-venv python3-pip git libgtest-dev libbenchmark-dev
   unicode-data mypy python3-numpy python3-dask python3-distributed python3-pandas
-  python3-matplotlib clang-16 libclang-rt-16-dev)
+  python3-matplotlib clang-16 libclang-rt-16-dev python3-xarray)
+# Installed without the packages they recommend: python3-xarray's bring python3-sparse, which
+# dask.array then imports in every worker, about 100 MiB each.
+without_recommends=(python3-xarray)
 
 case "${1:-}" in
   build) packages=("${build_packages[@]}") ;;
@@ -26,6 +29,15 @@ for package in "${packages[@]}"; do
   fi
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
+missing_with_recommends=()
+missing_lean=()
+for package in "${missing[@]}"; do
+  if [[ " ${without_recommends[*]} " == *" $package "* ]]; then
+    missing_lean+=("$package")
+  else
+    missing_with_recommends+=("$package")
+  fi
+done
 
 # sudo serves when it runs a command for this user: without asking, or after asking on a terminal.
 sudo_permitted() {
@@ -54,8 +66,10 @@ fi
 log=$(mktemp "${TMPDIR:-/tmp}/korvane-apt.XXXXXX.log")
 echo "Installing ${#missing[@]} Debian packages with apt-get (log: $log): ${missing[*]}"
 if ! { "${sudo[@]}" apt-get update &&
-  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y "${missing[@]}"; } \
-  > "$log" 2>&1; then
+  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y \
+    "${missing_with_recommends[@]}" &&
+  { [ ${#missing_lean[@]} -eq 0 ] || "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
+    apt-get install -y --no-install-recommends "${missing_lean[@]}"; }; } > "$log" 2>&1; then
   echo "$0: apt-get failed; the end of its log, $log:" >&2
   tail -n 30 "$log" >&2
   exit 1

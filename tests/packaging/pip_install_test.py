@@ -44,6 +44,32 @@ print(json.dumps({
 }))
 """
 
+# Run inside an environment that sees Debian's xarray: the engine its entry point declares opens
+# a sample as read_plot reads it, and importing korvane imported no xarray.
+XARRAY_PROBE = """
+import json, sys, korvane
+imported_early = "xarray" in sys.modules
+import xarray
+path = sys.argv[1] + "/samples/plot_w12.txt"
+dataset = xarray.open_dataset(path, engine="korvane")
+plot = korvane.read_plot(path)
+print(json.dumps({
+    "module": korvane.__file__,
+    "prefix": sys.prefix,
+    "imported_early": imported_early,
+    "engine": "korvane" in xarray.backends.list_engines(),
+    "same": [variable.values.tobytes() == plot.columns[variable.attrs["position"]].tobytes()
+             for variable in dataset.data_vars.values()],
+    "names": len(plot.names),
+}))
+"""
+
+
+def sees_xarray(interpreter):
+    """Whether the interpreter imports xarray from its own site packages."""
+    return subprocess.run([interpreter, "-c", "import xarray"], capture_output=True,
+                          env=ENVIRONMENT).returncode == 0
+
 
 def interpreters():
     """The interpreters to build for, each once, by the real path of its executable."""
@@ -114,6 +140,19 @@ class PipInstallTest(unittest.TestCase):
         self.assertTrue(facts["failure"].startswith("Plot file not found!"), facts["failure"])
         self.assertEqual(snapshot(self.sources), before)
 
+    def check_xarray_engine(self, interpreter, pip):
+        """pip install into an environment that sees the interpreter's site packages: xarray
+        finds the engine through the wheel's entry point."""
+        venv = self.work / "xarray"
+        run([interpreter, "-m", "venv", "--system-site-packages", venv])
+        python = venv / "bin" / "python"
+        run([python, *pip, "install", "--no-index", "--no-build-isolation", self.sources])
+        facts = json.loads(run([python, "-c", XARRAY_PROBE, self.sources], cwd=self.work))
+        self.assertTrue(facts["module"].startswith(facts["prefix"]), facts["module"])
+        self.assertFalse(facts["imported_early"])
+        self.assertTrue(facts["engine"])
+        self.assertEqual(facts["same"], [True] * facts["names"])
+
     def check_types(self, python):
         """mypy finds the installed stub package through the environment's interpreter."""
         def mypy(example):
@@ -144,6 +183,10 @@ class PipInstallTest(unittest.TestCase):
                 if not typed and shutil.which("mypy") and mypy_reads(python):
                     self.check_types(python)
                     typed = True
+        with_xarray = [interpreter for interpreter in found if sees_xarray(interpreter)]
+        if with_xarray:
+            with self.subTest(interpreter=with_xarray[0], xarray=True):
+                self.check_xarray_engine(with_xarray[0], pip)
         # pip wheel with the last, often a CPython whose environment lacks the wheel package.
         interpreter = found[-1]
         with self.subTest(interpreter=interpreter, command="wheel"):

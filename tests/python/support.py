@@ -68,3 +68,20 @@ def run_child(code, env=None):
     done = subprocess.run([sys.executable, "-c", textwrap.dedent(code)], capture_output=True,
                           env=child_env, timeout=HANG)
     return done.returncode, done.stdout, done.stderr
+
+
+def run_in_session(test, command, what):
+    """Runs command in a session of its own, failing test when it fails or hangs: a hanging
+    child is ended with every process it started. Returns what it printed."""
+    import os
+    import signal
+    child = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                             start_new_session=True)
+    try:
+        log, _ = child.communicate(timeout=HANG)
+    except subprocess.TimeoutExpired:
+        os.killpg(child.pid, signal.SIGKILL)
+        log, _ = child.communicate()
+        test.fail(f"{what} did not finish in {HANG} s:\n" + log.decode(errors="replace"))
+    test.assertEqual(child.returncode, 0, log.decode(errors="replace"))
+    return log

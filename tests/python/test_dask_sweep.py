@@ -6,15 +6,13 @@ import os
 import pathlib
 import pickle
 import random
-import signal
 import struct
-import subprocess
 import sys
 import textwrap
 import unittest
 
 import korvane
-from support import HANG, TempFiles, plot_text
+from support import TempFiles, plot_text, run_in_session
 
 EXAMPLES = pathlib.Path(__file__).resolve().parents[2] / "examples"
 
@@ -124,16 +122,8 @@ class LocalClusterSweepTest(unittest.TestCase):
         columns = ["P3", 17, "P22", -19]
         out = self.files.path("gathered.pickle")
         arguments = pickle.dumps((paths, columns)).hex()
-        child = subprocess.Popen([sys.executable, "-c", CHILD, out, str(EXAMPLES), arguments],
-                                 stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
-                                 start_new_session=True)
-        try:
-            log, _ = child.communicate(timeout=HANG)
-        except subprocess.TimeoutExpired:
-            os.killpg(child.pid, signal.SIGKILL)
-            log, _ = child.communicate()
-            self.fail(f"the sweep did not finish in {HANG} s:\n" + log.decode(errors="replace"))
-        self.assertEqual(child.returncode, 0, log.decode(errors="replace"))
+        run_in_session(self, [sys.executable, "-c", CHILD, out, str(EXAMPLES), arguments],
+                       "the sweep")
         with open(out, "rb") as gathered:
             workers, descendants, (summaries, failures), (plots, plot_failures), \
                 (status, printed, printed_errors) = pickle.load(gathered)

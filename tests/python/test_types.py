@@ -23,7 +23,7 @@ class StubNamesTest(unittest.TestCase):
                    if isinstance(node, (ast.FunctionDef, ast.ClassDef))}
         self.assertEqual(defined, {"rust_read_tolvera", "PanicException", "read_plot", "Plot",
                                    "PlotFormatError", "follow", "Follower", "FollowError",
-                                   "open_plot", "PlotFile"})
+                                   "open_plot", "PlotFile", "XarrayBackend"})
         self.assertTrue(defined <= set(dir(korvane)))
         stub_all = next(node.value for node in tree.body if isinstance(node, ast.Assign))
         self.assertEqual(ast.literal_eval(stub_all), korvane.__all__)

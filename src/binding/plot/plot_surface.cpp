@@ -37,12 +37,14 @@ result<void> run_plot_surface(PyObject* module) {
       PyDict_SetItemString(namespace_, "__builtins__", PyEval_GetBuiltins()) < 0) {
     return pending_error::fetch_resuming_panic();
   }
-  const py_ref code = py_ref::steal(
-      Py_CompileString(plot_surface_source, "korvane/plot_surface.py", Py_file_input));
-  const py_ref ran =
-      py_ref::steal(code ? PyEval_EvalCode(code.get(), namespace_, namespace_) : nullptr);
-  if (!ran) {
-    return pending_error::fetch_resuming_panic();
+  for (const surface_source& source : plot_surface_sources) {
+    const py_ref code =
+        py_ref::steal(Py_CompileString(source.text, source.file_name, Py_file_input));
+    const py_ref ran =
+        py_ref::steal(code ? PyEval_EvalCode(code.get(), namespace_, namespace_) : nullptr);
+    if (!ran) {
+      return pending_error::fetch_resuming_panic();
+    }
   }
   result<void> kept = keep_type(namespace_, "PlotFormatError", plot_format_error);
   if (!kept) {

@@ -7,8 +7,9 @@
 
 namespace korvane::binding {
 
-/// Runs plot_surface.py in the module's namespace, which defines read_plot, follow and
-/// their types there, and keeps the exception types the binding raises.
+/// Runs plot_surface.py, then lazy_arrays.py, in the module's namespace, which defines
+/// read_plot, follow, open_plot, their types and the xarray engine there, and keeps the exception
+/// types the binding raises.
 [[nodiscard]] result<void> run_plot_surface(PyObject* module);
 
 /// PlotFormatError, as the module made it when it was first run; null before.

@@ -403,6 +403,13 @@ class PlotFile(_HeldFile):
                                                               block_headers, runs, *parsers)
         return Plot._of_reader(self.file_path, title, names, arrays, read, headers)
 
+    def to_dask(self, chunks=None, *, columns=None):
+        """The chosen columns (all when None) as a lazy dask.array of float32, parameters x
+        blocks, chunked along blocks: chunks is None (about 128 MiB of values a chunk), blocks a
+        chunk (int), values a chunk as a size ("64 MiB"), or the block counts of the chunks. Each
+        chunk is read by one task, on whichever worker runs it. Needs Dask and NumPy."""
+        return _dask_array(self, chunks, columns)
+
     def close(self):
         """Closes the file; later reads raise ValueError."""
         with self._lock:
