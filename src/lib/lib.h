@@ -151,14 +151,44 @@ using column_storage = std::span<float* const>;
                                            const plot_request& request,
                                            std::optional<column_storage> storage = std::nullopt);
 
-/// The first step of a read of a whole file: the file indexed for the request's threads to share
-/// (threads_for), when they would; otherwise what read_plot reads.
-using plot_start = std::variant<plot_parts, plot_contents>;
+/// The complete blocks of a whole file split into shares, one per thread, without an index of
+/// every block: where each share starts, and where the complete blocks end.
+struct block_shares {
+  /// Each share's blocks, in order.
+  block_runs runs;
+  /// The offset of each share's first block.
+  std::vector<std::uint64_t, checked_allocator<std::uint64_t>> starts;
+  /// The number of complete blocks, where they end, and the complete lines after them.
+  std::uint64_t blocks = 0;
+  std::uint64_t complete_end = 0;
+  std::uint64_t tail_lines = 0;
+};
+
+/// A whole plot file that threads share: its head and width (its index not extended), and its
+/// blocks' shares.
+struct shared_plot {
+  plot_parts parts;
+  block_shares shares;
+};
+
+/// The first step of a read of a whole file: the file's blocks counted and shared among the
+/// request's threads, when they would share it; otherwise what read_plot reads.
+using plot_start = std::variant<plot_contents, shared_plot>;
+
+/// Reads the head of the whole plot file open as file, and counts its blocks into shares for
+/// `threads` threads, one thread counting each part of the file (block_shares).
+[[nodiscard]] shared_plot share_plot_file(posix::file_descriptor file, const plot_request& request,
+                                          std::uint64_t threads);
 
 /// Opens the plot file at file_path and reads it when one thread will (as read_plot), or reads
-/// its head and indexes its blocks as a whole file when the request's threads will share it: a
+/// its head and counts its blocks into shares when the request's threads will share it: a
 /// regular file, large enough to gain unless the threads are given.
 [[nodiscard]] plot_start start_plot_read(std::string_view file_path, const plot_request& request);
+
+/// Reads a shared plot file's blocks as read_plot_runs reads every block of an index: each share on
+/// a thread of its own, the values to storage when given.
+[[nodiscard]] plot_contents read_shared_plot(const shared_plot& shared, const plot_request& request,
+                                             std::optional<column_storage> storage = std::nullopt);
 
 /// Opens the plot file at file_path for reading; raises read_failure (cannot_open) when it cannot,
 /// or when stop (when given) stops an open that a signal interrupted.

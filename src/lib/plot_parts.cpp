@@ -1,4 +1,5 @@
 // src/lib/plot_parts.cpp: a plot file held open, its blocks indexed, read a few blocks at a time
+#include "block_count.h"
 #include "block_headers.h"
 #include "blocks.h"
 #include "body.h"
@@ -70,9 +71,10 @@ struct share_job {
 void read_share(const plot_parts& parts, const reader::run_share& share, const share_job& job,
                 reader::block_log& log, columns& data) {
   std::uint64_t place = share.place;
-  for (const block_run& run : share.runs) {
+  for (const reader::share_run& placed : share.runs) {
+    const block_run& run = placed.blocks;
     line_source source(parts.file.get(), line_source::input::whole, job.read_size, job.stop,
-                       parts.index.start(run.first));
+                       placed.start);
     reader::numbered_lines lines = lines_at(source, parts, run.first);
     reader::dispatch_blocks(
         lines, {.width = *parts.width,
@@ -89,14 +91,21 @@ void read_share(const plot_parts& parts, const reader::run_share& share, const s
   }
 }
 
+// Where a whole file's complete blocks end, and the lines of the block it ends inside.
+struct block_tail {
+  std::uint64_t blocks;
+  std::uint64_t complete_end;
+  std::uint64_t lines;
+};
+
 // Fails as a read of every block fails in the block the file ends inside: its lines are read, so
 // that a failure within them, or a last line cut short, is told as that read tells it, before
 // the missing line.
-[[noreturn]] void fail_in_tail(const plot_parts& parts, const reader::column_plan& plan,
-                               const plot_request& request) {
-  const std::uint64_t blocks = parts.index.blocks();
+[[noreturn]] void fail_in_tail(const plot_parts& parts, block_tail tail,
+                               const reader::column_plan& plan, const plot_request& request) {
+  const std::uint64_t blocks = tail.blocks;
   line_source source(parts.file.get(), line_source::input::whole, request.read_size, request.stop,
-                     parts.index.complete_end());
+                     tail.complete_end);
   reader::numbered_lines lines = lines_at(source, parts, blocks);
   reader::block_log log;
   columns scratch(plan.parameters());
@@ -111,7 +120,7 @@ void read_share(const plot_parts& parts, const reader::run_share& share, const s
   // The file has changed since it was indexed, and the block is whole now; the index still
   // tells where it ended.
   raise_failure("Error reading line",
-                {.line_number = parts.index.lines_before(blocks) + parts.index.tail_lines() + 1,
+                {.line_number = parts.index.lines_before(blocks) + tail.lines + 1,
                  .block = blocks + 1,
                  .kind = failure_kind::missing_data_line});
 }
@@ -131,13 +140,48 @@ std::uint64_t threads_for(const plot_parts& parts, const block_runs& runs,
   return std::clamp<std::uint64_t>(bytes / bytes_per_thread, 1, most);
 }
 
-} // namespace
-
-plot_parts open_plot_parts(std::string_view file_path, const plot_request& request) {
-  return open_plot_parts(open_plot_file(file_path, request.stop), request);
+// Reads the shares, each on a thread of its own, into storage (when given) or columns allocated
+// at their final size, then fails in the block a whole file ends inside (tail, when given).
+plot_contents read_run_shares(const plot_parts& parts, const reader::run_shares& shares,
+                              std::uint64_t blocks, std::optional<block_tail> tail,
+                              const plot_request& request, std::optional<column_storage> storage) {
+  const positions chosen = chosen_parameters(parts, request);
+  const reader::column_plan plan(parts.count, chosen);
+  plot_contents contents = reader::contents_before_blocks(parts.title, parts.names, chosen);
+  std::vector<float*, checked_allocator<float*>> own_storage;
+  if (!storage) {
+    // Every value has its place: the columns are allocated once, at their final size.
+    for (column& values : contents.data) {
+      values.allocate_for_placing(static_cast<std::size_t>(blocks));
+      own_storage.push_back(values.placing_data());
+    }
+    storage = own_storage;
+  } else {
+    contents.data.clear();
+  }
+  std::vector<reader::block_log, checked_allocator<reader::block_log>> logs(
+      shares.size(), reader::block_log{.keep_headers = request.keep_block_headers});
+  reader::read_shares(
+      shares.size(),
+      [&](std::size_t share, const std::atomic<bool>& cancelled, posix::stop_check stop) {
+        read_share(parts, shares[share], {plan, *storage, request.read_size, stop, &cancelled},
+                   logs[share], contents.data);
+      },
+      request.stop);
+  if (tail && tail->lines != 0) {
+    fail_in_tail(parts, *tail, plan, request);
+  }
+  contents.blocks = blocks;
+  for (reader::block_log& log : logs) {
+    for (string& header : log.headers) {
+      contents.block_headers.push_back(std::move(header));
+    }
+  }
+  return contents;
 }
 
-plot_parts open_plot_parts(posix::file_descriptor file, const plot_request& request) {
+// The file's head read, its index made but not extended.
+plot_parts head_of(posix::file_descriptor file, const plot_request& request) {
   line_source source(file.get(), line_source::input::whole, line_source::buffer_size, request.stop,
                      0);
   reader::numbered_lines lines{source};
@@ -151,8 +195,31 @@ plot_parts open_plot_parts(posix::file_descriptor file, const plot_request& requ
   if (!request.detect_width) {
     parts.width = request.width;
   }
+  return parts;
+}
+
+} // namespace
+
+plot_parts open_plot_parts(std::string_view file_path, const plot_request& request) {
+  return open_plot_parts(open_plot_file(file_path, request.stop), request);
+}
+
+plot_parts open_plot_parts(posix::file_descriptor file, const plot_request& request) {
+  plot_parts parts = head_of(std::move(file), request);
   update_plot_parts(parts, request.stop);
   return parts;
+}
+
+shared_plot share_plot_file(posix::file_descriptor file, const plot_request& request,
+                            std::uint64_t threads) {
+  plot_parts parts = head_of(std::move(file), request);
+  parts.whole = true;
+  if (!parts.width) {
+    parts.width = told_width(parts, request.stop);
+  }
+  const std::uint64_t size = posix::regular_file_size(parts.file.get());
+  block_shares shares = reader::count_block_shares(parts, size, threads, request.stop);
+  return {std::move(parts), std::move(shares)};
 }
 
 void update_plot_parts(plot_parts& parts, posix::stop_check stop) {
@@ -188,41 +255,26 @@ positions chosen_parameters(const plot_parts& parts, const plot_request& request
 
 plot_contents read_plot_runs(const plot_parts& parts, const block_runs& runs,
                              const plot_request& request, std::optional<column_storage> storage) {
-  const positions chosen = chosen_parameters(parts, request);
-  const reader::column_plan plan(parts.count, chosen);
-  plot_contents contents = reader::contents_before_blocks(parts.title, parts.names, chosen);
-  const std::uint64_t total = blocks_in(runs);
-  std::vector<float*, checked_allocator<float*>> own_storage;
-  if (!storage) {
-    // Every value has its place: the columns are allocated once, at their final size.
-    for (column& values : contents.data) {
-      values.allocate_for_placing(static_cast<std::size_t>(total));
-      own_storage.push_back(values.placing_data());
-    }
-    storage = own_storage;
-  } else {
-    contents.data.clear();
+  const reader::run_shares shares =
+      reader::split_runs(runs, threads_for(parts, runs, request), parts.index);
+  const std::optional<block_tail> tail =
+      parts.whole ? std::optional<block_tail>({parts.index.blocks(), parts.index.complete_end(),
+                                               parts.index.tail_lines()})
+                  : std::nullopt;
+  return read_run_shares(parts, shares, blocks_in(runs), tail, request, storage);
+}
+
+plot_contents read_shared_plot(const shared_plot& shared, const plot_request& request,
+                               std::optional<column_storage> storage) {
+  const block_shares& counted = shared.shares;
+  reader::run_shares shares(counted.runs.size());
+  for (std::size_t i = 0; i < shares.size(); ++i) {
+    shares[i].runs.push_back({counted.runs[i], counted.starts[i]});
+    shares[i].place = counted.runs[i].first;
   }
-  const reader::run_shares shares = reader::split_runs(runs, threads_for(parts, runs, request));
-  std::vector<reader::block_log, checked_allocator<reader::block_log>> logs(
-      shares.size(), reader::block_log{.keep_headers = request.keep_block_headers});
-  reader::read_shares(
-      shares.size(),
-      [&](std::size_t share, const std::atomic<bool>& cancelled, posix::stop_check stop) {
-        read_share(parts, shares[share], {plan, *storage, request.read_size, stop, &cancelled},
-                   logs[share], contents.data);
-      },
-      request.stop);
-  if (parts.whole && parts.index.tail_lines() != 0) {
-    fail_in_tail(parts, plan, request);
-  }
-  contents.blocks = total;
-  for (reader::block_log& log : logs) {
-    for (string& header : log.headers) {
-      contents.block_headers.push_back(std::move(header));
-    }
-  }
-  return contents;
+  return read_run_shares(shared.parts, shares, counted.blocks,
+                         block_tail{counted.blocks, counted.complete_end, counted.tail_lines},
+                         request, storage);
 }
 
 } // namespace korvane

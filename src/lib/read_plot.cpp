@@ -9,6 +9,7 @@
 #include "numbered_lines.h"
 #include "posix.h"
 
+#include <algorithm>
 #include <korvane/read_failure.h>
 #include <optional>
 
@@ -48,14 +49,17 @@ std::optional<plot_contents> read_plot_held(int fd, const plot_request& request,
   return contents;
 }
 
-// Whether the request's threads may share the reading of the file open as fd: a regular file, which
-// can be indexed, large enough to gain unless the threads are given.
-bool shared_by_threads(int fd, const plot_request& request) {
-  if (most_threads(request) < 2) {
-    return false;
-  }
+// The threads that share the reading of the file open as fd: the request's, for a regular file
+// (whose parts can be read apart), or as many as its size gains from when they are not given;
+// one for anything else.
+std::uint64_t sharing_threads(int fd, const plot_request& request) {
+  const std::uint64_t most = most_threads(request);
   const std::uint64_t size = posix::regular_file_size(fd);
-  return size != 0 && (request.threads_as_given || size >= 2 * bytes_per_thread);
+  if (size == 0) {
+    return 1;
+  }
+  return request.threads_as_given ? most
+                                  : std::clamp<std::uint64_t>(size / bytes_per_thread, 1, most);
 }
 
 // Reads the plot file open as file on the calling thread.
@@ -80,12 +84,11 @@ plot_contents read_plot_alone(posix::file_descriptor file, const plot_request& r
 
 plot_start start_plot_read(std::string_view file_path, const plot_request& request) {
   posix::file_descriptor file = open_plot_file(file_path, request.stop);
-  if (!shared_by_threads(file.get(), request)) {
+  const std::uint64_t threads = sharing_threads(file.get(), request);
+  if (threads < 2) {
     return read_plot_alone(std::move(file), request);
   }
-  plot_parts parts = open_plot_parts(std::move(file), request);
-  take_plot_parts_whole(parts, request.stop);
-  return parts;
+  return share_plot_file(std::move(file), request, threads);
 }
 
 plot_contents read_plot(std::string_view file_path, const plot_request& request) {
@@ -93,8 +96,7 @@ plot_contents read_plot(std::string_view file_path, const plot_request& request)
   if (plot_contents* contents = std::get_if<plot_contents>(&started)) {
     return std::move(*contents);
   }
-  const plot_parts& parts = std::get<plot_parts>(started);
-  return read_plot_runs(parts, {{0, parts.index.blocks()}}, request);
+  return read_shared_plot(std::get<shared_plot>(started), request);
 }
 
 columns read_plot_file(std::string_view file_path, std::uint32_t n_digits) {

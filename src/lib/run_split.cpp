@@ -5,7 +5,7 @@
 
 namespace korvane::reader {
 
-run_shares split_runs(const block_runs& runs, std::uint64_t count) {
+run_shares split_runs(const block_runs& runs, std::uint64_t count, const block_index& index) {
   const std::uint64_t total = blocks_in(runs);
   const std::uint64_t shares = std::max<std::uint64_t>(1, std::min(count, total));
   run_shares split(static_cast<std::size_t>(shares));
@@ -16,7 +16,7 @@ run_shares split_runs(const block_runs& runs, std::uint64_t count) {
       // Share i ends where the first (i + 1) * total / shares blocks end.
       const std::uint64_t share_end = (share + 1) * total / shares;
       const std::uint64_t taken = std::min(run.last - first, share_end - placed);
-      split[share].runs.push_back({first, first + taken});
+      split[share].runs.push_back({{first, first + taken}, index.start(first)});
       first += taken;
       placed += taken;
       if (placed == share_end && share + 1 < shares) {

@@ -106,6 +106,29 @@ class SharedReadTest(unittest.TestCase):
         # The planted faults must mostly fail, or the comparison proves little.
         self.assertGreater(failures, 40)
 
+    def test_blocks_of_any_size_split_anywhere(self):
+        # Headers from empty to longer than a thread's part of the file, files cut inside a block
+        # or at its end, with and without the last line feed, and more threads than blocks.
+        rng = random.Random(31)
+        for round in range(60):
+            params = rng.randint(1, 12)
+            text = random_plot(rng, params, rng.randint(0, 12))
+            lines = text.split("\n")
+            per_block = 1 + (params + 9) // 10
+            for at in range(params + 1, len(lines) - 1, per_block):
+                lines[at] = " T" * rng.choice([0, 1, 3, rng.randint(100, 3000)])
+            text = "\n".join(lines)
+            if rng.random() < 0.3:
+                text = text[:rng.randint(len(text) // 2, len(text))]
+            if rng.random() < 0.3:
+                text = text.rstrip("\n")
+            path = self.files.write(text)
+            with self.subTest(round=round):
+                one = outcome(lambda: korvane.read_plot(path, 12, threads=1, block_headers=True))
+                for threads in (2, 3, 5, 8):
+                    self.assertEqual(outcome(lambda: korvane.read_plot(
+                        path, 12, threads=threads, block_headers=True)), one)
+
     def test_samples_and_fuzz_seeds(self):
         paths = glob.glob(os.path.join(ROOT, "samples", "*")) + glob.glob(
             os.path.join(ROOT, "fuzz", "corpus", "reader", "*"))

@@ -188,7 +188,11 @@ result<py_ref> parts_read_call(PyObject* arguments, PyObject*& path) {
   request.value().read_size = line_source::large_buffer_size;
   request.value().threads = threads;
   request.value().threads_as_given = threads_as_given != 0;
-  return read_into_table(*held.parts, runs.value(), request.value(), keep_block_headers != 0);
+  return read_into_table(*held.parts, blocks_in(runs.value()), request.value(),
+                         keep_block_headers != 0, [&](column_storage storage) {
+                           return read_plot_runs(*held.parts, runs.value(), request.value(),
+                                                 storage);
+                         });
 }
 
 } // namespace

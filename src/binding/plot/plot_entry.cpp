@@ -48,10 +48,11 @@ result<py_ref> read_plot_call(PyObject* arguments, PyObject*& path) {
     return contents_object(std::move(*contents), keep_block_headers != 0);
   }
   // The threads share the file: they write its values into a table.
-  const plot_parts& parts = std::get<plot_parts>(started.value());
+  const shared_plot& shared = std::get<shared_plot>(started.value());
   request.value().read_size = line_source::large_buffer_size;
-  return read_into_table(parts, {{0, parts.index.blocks()}}, request.value(),
-                         keep_block_headers != 0);
+  return read_into_table(
+      shared.parts, shared.shares.blocks, request.value(), keep_block_headers != 0,
+      [&](column_storage storage) { return read_shared_plot(shared, request.value(), storage); });
 }
 
 } // namespace

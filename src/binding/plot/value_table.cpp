@@ -43,20 +43,21 @@ result<value_table> new_value_table(std::size_t parameters, std::uint64_t blocks
   return table;
 }
 
-result<py_ref> read_into_table(const plot_parts& parts, const block_runs& runs,
-                               const plot_request& request, bool keep_block_headers) {
+result<py_ref> read_into_table(const plot_parts& parts, std::uint64_t blocks,
+                               const plot_request& request, bool keep_block_headers,
+                               const std::function<plot_contents(column_storage)>& read) {
   result<positions> chosen =
       quiet_read_without_lock([&] { return chosen_parameters(parts, request); });
   if (!chosen) {
     return chosen.take_error();
   }
-  result<value_table> table = new_value_table(chosen.value().size(), blocks_in(runs));
+  result<value_table> table = new_value_table(chosen.value().size(), blocks);
   if (!table) {
     return table.take_error();
   }
   // The reader writes into the table's storage, which nothing else uses until it returns.
-  result<plot_contents> contents = quiet_read_without_lock(
-      [&] { return read_plot_runs(parts, runs, request, column_storage(table.value().storage)); });
+  result<plot_contents> contents =
+      quiet_read_without_lock([&] { return read(column_storage(table.value().storage)); });
   if (!contents) {
     return contents.take_error();
   }

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 namespace korvane::binding {
 
@@ -23,10 +24,11 @@ struct value_table {
 /// A table for parameters × blocks floats; MemoryError when it is too large to be had.
 [[nodiscard]] result<value_table> new_value_table(std::size_t parameters, std::uint64_t blocks);
 
-/// Reads the runs of the plot file held open into a new table, without the interpreter lock,
-/// failing as read_plot_runs does; (title, names, table, blocks, block_headers) as
-/// contents_object makes them, with the table for the columns.
-[[nodiscard]] result<py_ref> read_into_table(const plot_parts& parts, const block_runs& runs,
-                                             const plot_request& request, bool keep_block_headers);
+/// Reads blocks of the plot file held open into a new table for that many blocks: read, a call of
+/// the reader given the table's storage, runs without the interpreter lock. (title, names, table,
+/// blocks, block_headers) as contents_object makes them, with the table for the columns.
+[[nodiscard]] result<py_ref>
+read_into_table(const plot_parts& parts, std::uint64_t blocks, const plot_request& request,
+                bool keep_block_headers, const std::function<plot_contents(column_storage)>& read);
 
 } // namespace korvane::binding
