@@ -2,6 +2,7 @@
 #pragma once
 
 #include "block_index.h"
+#include "compression.h"
 #include "follow_marks.h"
 #include "line_source.h"
 #include "posix.h"
@@ -41,6 +42,8 @@ struct plot_request {
   std::size_t read_size = line_source::buffer_size;
   /// Asked, when given, whether to stop while the file is opened and read (line_source).
   posix::stop_check stop = nullptr;
+  /// Read a gzip or zstd file's decompressed bytes; otherwise its first line fails as not text.
+  bool decompress = true;
 };
 
 /// What a read gives: the chosen parameters' names and values and the file's layout.
@@ -94,7 +97,13 @@ struct plot_parts {
   /// The file is read as a whole: its last line counts without a line feed, and a block it ends
   /// inside fails every read.
   bool whole = false;
+  /// How the file is packed; the index's offsets are those of its decompressed bytes, indexed
+  /// whole when it was opened.
+  compression packing = compression::none;
 };
+
+/// Bytes of the file itself that the index of parts covers: the whole file when it is compressed.
+[[nodiscard]] std::uint64_t file_bytes_indexed(const plot_parts& parts) noexcept;
 
 /// The blocks [first, last), read in this order.
 struct block_run {

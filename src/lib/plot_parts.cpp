@@ -8,6 +8,7 @@
 #include "lib.h"
 #include "line_source.h"
 #include "numbered_lines.h"
+#include "plot_input.h"
 #include "width.h"
 
 #include <korvane/read_failure.h>
@@ -42,9 +43,9 @@ std::optional<std::uint32_t> told_width(const plot_parts& parts, posix::stop_che
   if (!parts.whole && parts.index.blocks() == 0 && parts.index.tail_lines() < 2) {
     return std::nullopt;
   }
-  line_source source(parts.file.get(), kind, line_source::buffer_size, stop,
-                     parts.index.body_start());
-  reader::numbered_lines lines = lines_at(source, parts, 0);
+  reader::plot_input input(parts.file.get(), parts.packing, kind, line_source::buffer_size, stop,
+                           parts.index.body_start());
+  reader::numbered_lines lines = lines_at(input.lines(), parts, 0);
   reader::block_log log;
   if (!reader::take_header(lines, log)) {
     return std::nullopt;
@@ -56,8 +57,11 @@ std::optional<std::uint32_t> told_width(const plot_parts& parts, posix::stop_che
 
 plot_parts open_plot_parts(std::string_view file_path, const plot_request& request) {
   posix::file_descriptor file = open_plot_file(file_path, request.stop);
-  line_source source(file.get(), line_source::input::whole, line_source::buffer_size, request.stop,
-                     0);
+  const compression packing =
+      request.decompress ? compression_of_file(file.get()) : compression::none;
+  reader::plot_input input(file.get(), packing, line_source::input::whole, line_source::buffer_size,
+                           request.stop, 0);
+  line_source& source = input.lines();
   reader::numbered_lines lines{source};
   reader::plot_head head = *reader::read_head(lines, false);
   plot_parts parts{.file = std::move(file),
@@ -65,24 +69,39 @@ plot_parts open_plot_parts(std::string_view file_path, const plot_request& reque
                    .title = std::move(head.title),
                    .names = std::move(head.names),
                    .width = std::nullopt,
-                   .index = block_index(source.offset(), lines.count, lines_per_block(head.count))};
+                   .index = block_index(source.offset(), lines.count, lines_per_block(head.count)),
+                   .packing = packing};
   if (!request.detect_width) {
     parts.width = request.width;
+  }
+  if (byte_stream* stream = input.stream()) {
+    // Decompressed bytes cannot be read from an offset: they are indexed in this one pass.
+    parts.index.extend_from(source.buffered(), *stream, request.stop);
+    parts.whole = true;
   }
   update_plot_parts(parts, request.stop);
   return parts;
 }
 
+std::uint64_t file_bytes_indexed(const plot_parts& parts) noexcept {
+  return parts.packing == compression::none ? parts.index.complete_end()
+                                            : posix::regular_file_size(parts.file.get());
+}
+
 void update_plot_parts(plot_parts& parts, posix::stop_check stop) {
-  parts.index.extend(parts.file.get(), stop);
+  if (parts.packing == compression::none) {
+    parts.index.extend(parts.file.get(), stop);
+  }
   if (!parts.width) {
     parts.width = told_width(parts, stop);
   }
 }
 
 void take_plot_parts_whole(plot_parts& parts, posix::stop_check stop) {
-  parts.whole = true;
-  parts.index.end_at(posix::regular_file_size(parts.file.get()));
+  if (!parts.whole) {
+    parts.whole = true;
+    parts.index.end_at(posix::regular_file_size(parts.file.get()));
+  }
   if (!parts.width) {
     parts.width = told_width(parts, stop);
   }
@@ -107,9 +126,9 @@ plot_contents read_plot_runs(const plot_parts& parts, const block_runs& runs,
     if (run.first == run.last) {
       continue;
     }
-    line_source source(parts.file.get(), line_source::input::whole, request.read_size, request.stop,
-                       parts.index.start(run.first));
-    reader::numbered_lines lines = lines_at(source, parts, run.first);
+    reader::plot_input input(parts.file.get(), parts.packing, line_source::input::whole,
+                             request.read_size, request.stop, parts.index.start(run.first));
+    reader::numbered_lines lines = lines_at(input.lines(), parts, run.first);
     reader::dispatch_blocks(lines, {.width = *parts.width,
                                     .plan = plan,
                                     .span = {},

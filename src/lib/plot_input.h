@@ -1,0 +1,42 @@
+// src/lib/plot_input.h: the lines of a plot file, decompressed on the way when it is compressed
+#pragma once
+
+#include "compression.h"
+#include "decompressing_source.h"
+#include "line_source.h"
+
+#include <cstdint>
+#include <optional>
+
+namespace korvane::reader {
+
+/// A line source over a plot file: over the file itself when it is plain (as line_source reads
+/// it, positionally from `from` when given), over its decompressed bytes after the first `from`
+/// when it is compressed.
+class plot_input {
+public:
+  plot_input(int fd, compression packing, line_source::input kind, std::size_t read_size,
+             posix::stop_check stop, std::optional<std::uint64_t> from)
+      : source_(fd, kind, read_size, stop, packing == compression::none ? from : std::nullopt,
+                stream_of(fd, packing, from.value_or(0))) {}
+  plot_input(const plot_input&) = delete;
+  plot_input& operator=(const plot_input&) = delete;
+
+  [[nodiscard]] line_source& lines() noexcept { return source_; }
+  /// The decompressed bytes the line source reads, when the file is compressed.
+  [[nodiscard]] byte_stream* stream() noexcept { return decompressed_ ? &*decompressed_ : nullptr; }
+
+private:
+  byte_stream* stream_of(int fd, compression packing, std::uint64_t from) {
+    if (packing == compression::none) {
+      return nullptr;
+    }
+    return &decompressed_.emplace(fd, packing, from);
+  }
+
+  // Made before the line source, which reads it.
+  std::optional<decompressing_source> decompressed_;
+  line_source source_;
+};
+
+} // namespace korvane::reader
