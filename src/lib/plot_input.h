@@ -6,6 +6,8 @@
 #include "line_source.h"
 
 #include <cstdint>
+#include <korvane/checked_allocator.h>
+#include <memory>
 #include <optional>
 
 namespace korvane::reader {
