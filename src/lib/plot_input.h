@@ -26,18 +26,21 @@ public:
 
   [[nodiscard]] line_source& lines() noexcept { return source_; }
   /// The decompressed bytes the line source reads, when the file is compressed.
-  [[nodiscard]] byte_stream* stream() noexcept { return decompressed_ ? &*decompressed_ : nullptr; }
+  [[nodiscard]] byte_stream* stream() noexcept { return decompressed_.get(); }
 
 private:
   byte_stream* stream_of(int fd, compression packing, std::uint64_t from) {
     if (packing == compression::none) {
       return nullptr;
     }
-    return &decompressed_.emplace(fd, packing, from);
+    // Through the allocator that turns refused memory into a failure.
+    decompressed_ = std::allocate_shared<decompressing_source>(
+        checked_allocator<decompressing_source>(), fd, packing, from);
+    return decompressed_.get();
   }
 
-  // Made before the line source, which reads it.
-  std::optional<decompressing_source> decompressed_;
+  // Made before the line source, which reads it; held here alone.
+  std::shared_ptr<decompressing_source> decompressed_;
   line_source source_;
 };
 
