@@ -131,6 +131,12 @@ class Progress:
             sys.stderr.flush()
             self.shown = True
 
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exception):
+        self.close()
+
     def close(self):
         self.stop.set()
         if self.timer is not None:
@@ -140,23 +146,29 @@ class Progress:
             sys.stderr.flush()
 
 
+def opened(path):
+    """open_plot(path), with a progress bar while it indexes: a large compressed file takes a
+    while."""
+    with Progress(f"indexing {os.path.basename(path)}", 1) as progress:
+        plot_file = korvane.open_plot(path)
+        progress.advance()
+    return plot_file
+
+
 def read_blocks(path, columns, selection, block_headers=False):
     """A Plot of the chosen columns and blocks, read in steps that move the progress bar; in one
     read when the file is compressed (each read decompresses from the start)."""
-    with korvane.open_plot(path) as plot_file:
+    with opened(path) as plot_file:
         numbers = block_numbers(selection, plot_file.blocks)
         steps = [numbers]
         if compression_of(path) == "none" and len(numbers) > STEPS:
             size = -(-len(numbers) // STEPS)
             steps = [numbers[i:i + size] for i in range(0, len(numbers), size)]
-        progress = Progress(f"reading {os.path.basename(path)}", len(steps))
-        try:
-            parts = []
+        parts = []
+        with Progress(f"reading {os.path.basename(path)}", len(steps)) as progress:
             for step in steps:
                 parts.append(plot_file.read(columns, blocks=step, block_headers=block_headers))
                 progress.advance()
-        finally:
-            progress.close()
     first = parts[0]
     for part in parts[1:]:
         for column, more in zip(first.columns, part.columns):
@@ -169,7 +181,7 @@ def read_blocks(path, columns, selection, block_headers=False):
 
 def info(arguments):
     for number, path in enumerate(arguments.files):
-        with korvane.open_plot(path) as plot_file:
+        with opened(path) as plot_file:
             blocks = plot_file.blocks
             ends = plot_file.read([], blocks=[0, -1] if blocks else [], block_headers=True)
             lines = [f"file: {path}",
