@@ -36,9 +36,13 @@ STUBS = "korvane-stubs"
 # The archive's PKG-INFO is written afresh, so an unpacked archive's own is left out.
 NOT_SOURCES_AT_TOP = re.compile(r"^(\.git|build.*|dist|bench/data|PKG-INFO)$")
 NOT_SOURCES_ANYWHERE = re.compile(r"^(__pycache__|.*\.pyc|.*\.whl|.*\.egg-info)$")
-# The entry points the wheel declares: xarray.open_dataset(..., engine="korvane") finds the
-# engine through this one, and imports korvane only when it lists its engines.
-ENTRY_POINTS = "[xarray.backends]\nkorvane = korvane:XarrayBackend\n"
+# The entry points the wheel declares, by group: the korvane command, and the xarray engine that
+# xarray.open_dataset(..., engine="korvane") finds (korvane is imported only when xarray lists
+# its engines).
+ENTRY_POINTS = {"console_scripts": ["korvane = korvane.cli:main"],
+                "xarray.backends": ["korvane = korvane:XarrayBackend"]}
+# The command line's Python files, packed beside the module in the package korvane.
+SHELL_FILES = ["__main__.py", "cli.py"]
 # The [project] fields written into the metadata, with their names there.
 METADATA_FIELDS = {"name": "Name", "version": "Version", "description": "Summary",
                    "requires-python": "Requires-Python"}
@@ -101,12 +105,19 @@ def build_module(build_dir):
                    check=True, stdout=sys.stderr)
     subprocess.run(["cmake", "--build", build_dir, "--target", f"korvane_{flavour}",
                     "--parallel", str(os.cpu_count() or 1)], check=True, stdout=sys.stderr)
-    return pathlib.Path(build_dir) / flavour / ("korvane" + sysconfig.get_config_var("EXT_SUFFIX"))
+    return (pathlib.Path(build_dir) / flavour / "korvane"
+            / ("__init__" + sysconfig.get_config_var("EXT_SUFFIX")))
 
 
 def record_line(name, data):
     digest = base64.urlsafe_b64encode(hashlib.sha256(data).digest()).rstrip(b"=").decode()
     return f"{name},sha256={digest},{len(data)}\n"
+
+
+def entry_points_text():
+    """entry_points.txt: each group's entry points under its [group] line."""
+    return "".join(f"[{group}]\n" + "".join(f"{entry}\n" for entry in entries) + "\n"
+                   for group, entries in ENTRY_POINTS.items())
 
 
 def dist_info_files(tag):
@@ -116,15 +127,23 @@ def dist_info_files(tag):
              f"Tag: {tag}\n")
     return [(f"{dist_info}/METADATA", metadata_text().encode()),
             (f"{dist_info}/WHEEL", wheel.encode()),
-            (f"{dist_info}/top_level.txt", b"korvane\n"),
-            (f"{dist_info}/entry_points.txt", ENTRY_POINTS.encode())]
+# The entry points the wheel declares, by group: the korvane command, and the xarray engine that
+# xarray.open_dataset(..., engine="korvane") finds (korvane is imported only when xarray lists
+# its engines).
+ENTRY_POINTS = {"console_scripts": ["korvane = korvane.cli:main"],
+                "xarray.backends": ["korvane = korvane:XarrayBackend"]}
+# The command line's Python files, packed beside the module in the package korvane.
+SHELL_FILES = ["__main__.py", "cli.py"]
 
 
 def write_wheel(wheel_directory, module):
     """Packs the module, the type stubs and the metadata; returns the wheel's file name."""
     tag = wheel_tag()
-    files = [(module.name, module.read_bytes()),
-             (f"{STUBS}/__init__.pyi", (ROOT / STUBS / "__init__.pyi").read_bytes())]
+    module_name = f"korvane/{module.name}"
+    files = [(module_name, module.read_bytes())]
+    files += [(f"korvane/{name}", (module.parent / name).read_bytes()) for name in SHELL_FILES]
+    files += [(f"{STUBS}/{name}", (ROOT / STUBS / name).read_bytes())
+              for name in ("__init__.pyi", "cli.pyi")]
     files += dist_info_files(tag)
     record_name = f"{distribution()}.dist-info/RECORD"
     record = "".join(record_line(name, data) for name, data in files) + f"{record_name},,\n"
@@ -134,7 +153,7 @@ def write_wheel(wheel_directory, module):
                          zipfile.ZIP_DEFLATED) as wheel:
         for name, data in files:
             info = zipfile.ZipInfo(name, date_time=(1980, 1, 1, 0, 0, 0))
-            info.external_attr = (0o755 if name == module.name else 0o644) << 16
+            info.external_attr = (0o755 if name == module_name else 0o644) << 16
             wheel.writestr(info, data, zipfile.ZIP_DEFLATED)
     return wheel_name
 

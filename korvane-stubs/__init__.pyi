@@ -43,8 +43,10 @@ def read_plot(
 ) -> Plot:
     """Reads a TOLVERA plot file into a Plot of float32 columns. n_digits None takes the field
     width from the first data line; columns chooses parameters by position or name (a bool is
-    refused). file_path is what open() takes, bytes included. threads: the threads that parse
-    the file (None: the cores the process may use, for files large enough to gain). Raises
+    refused). file_path is what open() takes, bytes included. A gzip or zstd file, told by its
+    first bytes, is decompressed as it is read; line numbers are those of its text. threads: the
+    threads that parse the file (None: the cores the process may use, for files large enough to
+    gain; a compressed file is read by one). Raises
     OSError, PlotFormatError, KeyError, IndexError, MemoryError."""
 
 class Plot:
@@ -97,7 +99,7 @@ def follow(
     block_headers: bool = False,
 ) -> Follower:
     """Follows a plot file that a running simulation writes: read() returns a Plot of the blocks
-    completed since the previous read."""
+    completed since the previous read. A compressed file raises FollowError at once."""
 
 class Follower:
     """A plot file followed as it grows; a context manager that closes the file."""
@@ -128,7 +130,8 @@ class FollowError(OSError):
     ) -> None: ...
 
 def open_plot(file_path: _Path, n_digits: Optional[int] = None) -> PlotFile:
-    """Opens a plot file to read parts of it: its head read, its complete blocks indexed."""
+    """Opens a plot file to read parts of it: its head read, its complete blocks indexed. A
+    compressed file is indexed in one pass; each read decompresses it up to the blocks asked."""
 
 class PlotFile:
     """A plot file held open for reading any of its blocks; a context manager that closes it."""

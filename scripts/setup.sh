@@ -5,10 +5,10 @@
 # missing packages and fails.
 set -euo pipefail
 
-build_packages=(cmake g++ libgcc-12-dev make pypy3 pypy3-dev)
+build_packages=(cmake g++ libgcc-12-dev make pypy3 pypy3-dev zlib1g-dev libzstd-dev)
 test_packages=(python3 python3-dev python3-venv python3-pip git libgtest-dev libbenchmark-dev
   unicode-data mypy python3-numpy python3-dask python3-distributed python3-pandas
-  python3-matplotlib clang-16 libclang-rt-16-dev python3-xarray)
+  python3-matplotlib clang-16 libclang-rt-16-dev python3-xarray zstd)
 # Installed without the packages they recommend: python3-xarray's bring python3-sparse, which
 # dask.array then imports in every worker, about 100 MiB each.
 without_recommends=(python3-xarray)

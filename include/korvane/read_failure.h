@@ -36,6 +36,9 @@ enum class failure_kind : std::uint8_t {
   cannot_read,
   /// The file starts as a gzip stream does.
   compressed,
+  /// The file's compressed data is corrupt or cut short, or packed in a way this build cannot
+  /// read; the message says which.
+  bad_compressed_data,
   /// The file holds no line at all.
   empty_file,
   /// The first line does not end with the number of parameters.

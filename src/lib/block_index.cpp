@@ -1,6 +1,7 @@
 // src/lib/block_index.cpp: where each block of a plot file starts, found by a scan for line feeds
 #include "block_index.h"
 
+#include "decompressing_source.h"
 #include "line_source.h"
 
 #include <bit>
@@ -98,10 +99,7 @@ void block_index::extend(int fd, posix::stop_check stop) {
     }
     const ssize_t got = stopped ? -1 : posix::read_at(fd, buffer.data(), buffer.size(), at);
     if (got < 0) {
-      raise_failure("Failed to read line!", io_error::from_os(stopped ? EINTR : errno),
-                    {.line_number = lines_before(blocks()) + tail_lines_ + 1,
-                     .block = blocks(),
-                     .kind = failure_kind::cannot_read});
+      raise_read_failure(io_error::from_os(stopped ? EINTR : errno));
     }
     if (got == 0) {
       return;
@@ -109,6 +107,43 @@ void block_index::extend(int fd, posix::stop_check stop) {
     take_lines(buffer.data(), buffer.data() + got, at);
     at += static_cast<std::uint64_t>(got);
   }
+}
+
+void block_index::extend_from(std::string_view read, byte_stream& stream, posix::stop_check stop) {
+  std::vector<char, checked_allocator<char>> buffer(scan_buffer_size);
+  std::uint64_t at = scanned_;
+  take_lines(read.data(), read.data() + read.size(), at);
+  at += read.size();
+  std::uint64_t asked_at = at;
+  for (;;) {
+    if (stop != nullptr && at - asked_at >= line_source::stop_check_interval) {
+      asked_at = at;
+      if (stop(posix::stop_reason::progress)) {
+        raise_read_failure(io_error::from_os(EINTR));
+      }
+    }
+    const ssize_t got = stream.read(buffer.data(), buffer.size());
+    if (got < 0) {
+      raise_read_failure(stream.failure());
+    }
+    if (got == 0) {
+      end_at(at);
+      return;
+    }
+    take_lines(buffer.data(), buffer.data() + got, at);
+    at += static_cast<std::uint64_t>(got);
+  }
+}
+
+void block_index::raise_read_failure(const io_error& error) const {
+  const read_site site{.line_number = lines_before(blocks()) + tail_lines_ + 1,
+                       .block = blocks(),
+                       .kind = is_decompression_fault(error) ? failure_kind::bad_compressed_data
+                                                             : failure_kind::cannot_read};
+  if (site.kind == failure_kind::bad_compressed_data) {
+    raise_failure(error.fixed_message(), site);
+  }
+  raise_failure("Failed to read line!", error, site);
 }
 
 void block_index::end_at(std::uint64_t file_size) {

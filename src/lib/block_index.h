@@ -1,6 +1,7 @@
 // src/lib/block_index.h: where each block of a plot file starts, found by a scan for line feeds
 #pragma once
 
+#include "byte_stream.h"
 #include "posix.h"
 
 #include <cstdint>
@@ -24,6 +25,11 @@ public:
   /// into one reused buffer. An I/O error raises read_failure (cannot_read) for the line due;
   /// stop, when given, is asked as a line source asks it.
   void extend(int fd, posix::stop_check stop = nullptr);
+
+  /// Scans a stream whole, as extend scans a file: first the bytes of it already read, which
+  /// start at the index's body start, then the rest of the stream; then ends the index there
+  /// (end_at). A failure of the stream raises read_failure for the line due.
+  void extend_from(std::string_view read, byte_stream& stream, posix::stop_check stop = nullptr);
 
   /// Counts bytes after the last line feed, up to file_size, as the file's last line, as a read of
   /// a whole file does. The index is not extended afterwards.
@@ -60,6 +66,8 @@ private:
   // take_lines 64 bytes at a time with AVX2; the bytes after the last whole 64 are left. Returns
   // the bytes taken.
   std::size_t take_lines_avx2(const char* begin, std::size_t size, std::uint64_t at);
+  // Raises the failure of a read for the line due.
+  [[noreturn]] void raise_read_failure(const io_error& error) const;
 
   std::uint64_t head_lines_;
   std::uint64_t lines_per_block_;

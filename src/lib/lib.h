@@ -2,6 +2,7 @@
 #pragma once
 
 #include "block_index.h"
+#include "compression.h"
 #include "follow_marks.h"
 #include "line_source.h"
 #include "posix.h"
@@ -49,6 +50,8 @@ struct plot_request {
   /// Whether to use that many threads whatever the read's size; otherwise a read gets one thread
   /// per bytes_per_thread of its blocks, since a small read gains less than threads cost.
   bool threads_as_given = true;
+  /// Read a gzip or zstd file's decompressed bytes; otherwise its first line fails as not text.
+  bool decompress = true;
 };
 
 /// The most threads the request lets a read take.
@@ -109,7 +112,13 @@ struct plot_parts {
   /// The file is read as a whole: its last line counts without a line feed, and a block it ends
   /// inside fails every read.
   bool whole = false;
+  /// How the file is packed; the index's offsets are those of its decompressed bytes, indexed
+  /// whole when it was opened.
+  compression packing = compression::none;
 };
+
+/// Bytes of the file itself that the index of parts covers: the whole file when it is compressed.
+[[nodiscard]] std::uint64_t file_bytes_indexed(const plot_parts& parts) noexcept;
 
 /// The blocks [first, last), read in this order.
 struct block_run {

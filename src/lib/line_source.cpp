@@ -85,9 +85,9 @@ next_line_result line_source::collect_across_refills(std::size_t keep, line_obse
     take_spanning({buffer_ + begin_, end_ - begin_}, keep, observer);
     begin_ = end_;
     if (!refill()) {
-      const int code = errno;
+      const io_error error = read_error_;
       spanning_.clear();
-      return {next_line_result::outcome::error, {}, io_error::from_os(code)};
+      return {next_line_result::outcome::error, {}, error};
     }
     if (end_ == 0) {
       // A last line that a writer has not ended yet is not a line yet, when the input grows.
@@ -149,24 +149,31 @@ bool line_source::refill() {
     checked_at_ = bytes_read_;
     if (stop_(posix::stop_reason::progress)) {
       begin_ = end_ = 0;
-      errno = EINTR;
+      read_error_ = io_error::from_os(EINTR);
       return false;
     }
   }
-  const ssize_t count = posix::retry_on_interrupt(
-      [this] {
-        return from_ ? posix::calls.pread(fd_, buffer_, read_size_,
-                                          static_cast<off_t>(*from_ + bytes_read_))
-                     : posix::calls.read(fd_, buffer_, read_size_);
-      },
-      stop_);
+  const ssize_t count = stream_ != nullptr ? stream_->read(buffer_, read_size_) : read_file();
   begin_ = 0;
   end_ = count < 0 ? 0 : static_cast<std::size_t>(count);
   for (std::size_t i = 0; head_length_ < head_.size() && i < end_; ++i) {
     head_[head_length_++] = buffer_[i];
   }
   bytes_read_ += end_;
+  if (count < 0) {
+    read_error_ = stream_ != nullptr ? stream_->failure() : io_error::from_os(errno);
+  }
   return count >= 0;
+}
+
+ssize_t line_source::read_file() {
+  return posix::retry_on_interrupt(
+      [this] {
+        return from_ ? posix::calls.pread(fd_, buffer_, read_size_,
+                                          static_cast<off_t>(*from_ + bytes_read_))
+                     : posix::calls.read(fd_, buffer_, read_size_);
+      },
+      stop_);
 }
 
 next_line_result line_source::finish(std::string_view with_terminator) const {

@@ -1,6 +1,7 @@
 // src/lib/line_source.h: the buffered line reader over an open plot file
 #pragma once
 
+#include "byte_stream.h"
 #include "posix.h"
 
 #include <array>
@@ -87,11 +88,13 @@ public:
   /// when given, is asked whether to stop when a read is interrupted by a signal and after every
   /// stop_check_interval bytes: then the line being read fails as an interrupted read (EINTR).
   /// Given from, it reads the file from that offset by positional reads, which leave the read
-  /// position that a forked process shares alone; otherwise from that read position.
+  /// position that a forked process shares alone; otherwise from that read position. Given a
+  /// stream, it reads the stream instead of fd.
   explicit line_source(int fd, input kind = input::whole, std::size_t read_size = buffer_size,
                        posix::stop_check stop = nullptr,
-                       std::optional<std::uint64_t> from = std::nullopt)
-      : fd_(fd), input_grows_(kind == input::growing), from_(from), stop_(stop) {
+                       std::optional<std::uint64_t> from = std::nullopt,
+                       byte_stream* stream = nullptr)
+      : fd_(fd), input_grows_(kind == input::growing), from_(from), stop_(stop), stream_(stream) {
     if (read_size > buffer_size) {
       large_buffer_.resize(read_size + overread);
       buffer_ = large_buffer_.data();
@@ -147,13 +150,20 @@ public:
     return bytes_read_ - (end_ - begin_) - given_back_length_;
   }
 
+  /// The bytes read and not yet given as lines.
+  [[nodiscard]] std::string_view buffered() const noexcept {
+    return {buffer_ + begin_, end_ - begin_};
+  }
+
   /// Bytes that may be read past the buffered input; they hold no input.
   static constexpr std::size_t overread = 16;
 
 private:
-  // One read into the buffer; false with errno set on failure, EINTR when the stop check stops
-  // the read.
+  // One read into the buffer; false with read_error_ set on failure, EINTR when the stop check
+  // stops the read.
   bool refill();
+  // One read of the file, positional when from_ is given.
+  ssize_t read_file();
   next_line_result finish(std::string_view with_terminator) const;
   // The buffer's bytes [start, start + length), a line feed last, as a line.
   next_line_result buffered_line(std::size_t start, std::size_t length) const;
@@ -167,11 +177,14 @@ private:
   bool input_grows_;
   std::optional<std::uint64_t> from_;
   posix::stop_check stop_;
+  byte_stream* stream_;
   // bytes_read_ when the stop check was last asked, or when reading began.
   std::uint64_t checked_at_ = 0;
   std::size_t begin_ = 0;
   std::size_t end_ = 0;
   std::uint64_t bytes_read_ = 0;
+  // Why the last refill failed.
+  io_error read_error_ = io_error::from_os(0);
   // The kept bytes of a line that spans refills; cleared when the next line is asked for.
   string spanning_;
   // The UTF-8 check of the line that spans refills, and the bytes it took.

@@ -2,6 +2,8 @@
 // name a line
 #include "numbered_lines.h"
 
+#include "decompressing_source.h"
+
 namespace korvane::reader {
 
 namespace {
@@ -9,6 +11,9 @@ namespace {
 // Every I/O error met while reading a line is raised from here. A first line that cannot be
 // read from a file that starts as gzip output does is most likely compressed.
 [[noreturn]] void raise_read_error(const numbered_lines& lines, const io_error& error) {
+  if (is_decompression_fault(error)) {
+    raise_failure(error.fixed_message(), lines.next_site(failure_kind::bad_compressed_data));
+  }
   constexpr std::string_view gzip_magic = "\x1f\x8b";
   const bool compressed = lines.count == 0 && lines.source.input_starts_with(gzip_magic);
   raise_failure("Failed to read line!", error,

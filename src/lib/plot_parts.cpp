@@ -9,6 +9,7 @@
 #include "lib.h"
 #include "line_source.h"
 #include "numbered_lines.h"
+#include "plot_input.h"
 #include "run_split.h"
 #include "share_threads.h"
 #include "width.h"
@@ -47,9 +48,9 @@ std::optional<std::uint32_t> told_width(const plot_parts& parts, posix::stop_che
   if (!parts.whole && parts.index.blocks() == 0 && parts.index.tail_lines() < 2) {
     return std::nullopt;
   }
-  line_source source(parts.file.get(), kind, line_source::buffer_size, stop,
-                     parts.index.body_start());
-  reader::numbered_lines lines = lines_at(source, parts, 0);
+  reader::plot_input input(parts.file.get(), parts.packing, kind, line_source::buffer_size, stop,
+                           parts.index.body_start());
+  reader::numbered_lines lines = lines_at(input.lines(), parts, 0);
   reader::block_log log;
   if (!reader::take_header(lines, log)) {
     return std::nullopt;
@@ -73,9 +74,9 @@ void read_share(const plot_parts& parts, const reader::run_share& share, const s
   std::uint64_t place = share.place;
   for (const reader::share_run& placed : share.runs) {
     const block_run& run = placed.blocks;
-    line_source source(parts.file.get(), line_source::input::whole, job.read_size, job.stop,
-                       placed.start);
-    reader::numbered_lines lines = lines_at(source, parts, run.first);
+    reader::plot_input input(parts.file.get(), parts.packing, line_source::input::whole,
+                             job.read_size, job.stop, placed.start);
+    reader::numbered_lines lines = lines_at(input.lines(), parts, run.first);
     reader::dispatch_blocks(
         lines, {.width = *parts.width,
                 .plan = job.plan,
@@ -104,9 +105,9 @@ struct block_tail {
 [[noreturn]] void fail_in_tail(const plot_parts& parts, block_tail tail,
                                const reader::column_plan& plan, const plot_request& request) {
   const std::uint64_t blocks = tail.blocks;
-  line_source source(parts.file.get(), line_source::input::whole, request.read_size, request.stop,
-                     tail.complete_end);
-  reader::numbered_lines lines = lines_at(source, parts, blocks);
+  reader::plot_input input(parts.file.get(), parts.packing, line_source::input::whole,
+                           request.read_size, request.stop, tail.complete_end);
+  reader::numbered_lines lines = lines_at(input.lines(), parts, blocks);
   reader::block_log log;
   columns scratch(plan.parameters());
   reader::dispatch_blocks(lines, {.width = *parts.width,
@@ -129,6 +130,10 @@ struct block_tail {
 // read, one per bytes_per_thread of its blocks, up to that many.
 std::uint64_t threads_for(const plot_parts& parts, const block_runs& runs,
                           const plot_request& request) noexcept {
+  if (parts.packing != compression::none) {
+    // Each thread would decompress the stream from its start.
+    return 1;
+  }
   const std::uint64_t most = most_threads(request);
   if (request.threads_as_given) {
     return most;
@@ -181,9 +186,11 @@ plot_contents read_run_shares(const plot_parts& parts, const reader::run_shares&
 }
 
 // The file's head read, its index made but not extended.
-plot_parts head_of(posix::file_descriptor file, const plot_request& request) {
-  line_source source(file.get(), line_source::input::whole, line_source::buffer_size, request.stop,
-                     0);
+plot_parts head_of(posix::file_descriptor file, compression packing,
+                   const plot_request& request) {
+  reader::plot_input input(file.get(), packing, line_source::input::whole, line_source::buffer_size,
+                           request.stop, 0);
+  line_source& source = input.lines();
   reader::numbered_lines lines{source};
   reader::plot_head head = *reader::read_head(lines, false);
   plot_parts parts{.file = std::move(file),
@@ -191,9 +198,15 @@ plot_parts head_of(posix::file_descriptor file, const plot_request& request) {
                    .title = std::move(head.title),
                    .names = std::move(head.names),
                    .width = std::nullopt,
-                   .index = block_index(source.offset(), lines.count, lines_per_block(head.count))};
+                   .index = block_index(source.offset(), lines.count, lines_per_block(head.count)),
+                   .packing = packing};
   if (!request.detect_width) {
     parts.width = request.width;
+  }
+  if (byte_stream* stream = input.stream()) {
+    // Decompressed bytes cannot be read from an offset: they are indexed in this one pass.
+    parts.index.extend_from(source.buffered(), *stream, request.stop);
+    parts.whole = true;
   }
   return parts;
 }
@@ -205,14 +218,16 @@ plot_parts open_plot_parts(std::string_view file_path, const plot_request& reque
 }
 
 plot_parts open_plot_parts(posix::file_descriptor file, const plot_request& request) {
-  plot_parts parts = head_of(std::move(file), request);
+  const compression packing =
+      request.decompress ? compression_of_file(file.get()) : compression::none;
+  plot_parts parts = head_of(std::move(file), packing, request);
   update_plot_parts(parts, request.stop);
   return parts;
 }
 
 shared_plot share_plot_file(posix::file_descriptor file, const plot_request& request,
                             std::uint64_t threads) {
-  plot_parts parts = head_of(std::move(file), request);
+  plot_parts parts = head_of(std::move(file), compression::none, request);
   parts.whole = true;
   if (!parts.width) {
     parts.width = told_width(parts, request.stop);
@@ -222,16 +237,25 @@ shared_plot share_plot_file(posix::file_descriptor file, const plot_request& req
   return {std::move(parts), std::move(shares)};
 }
 
+std::uint64_t file_bytes_indexed(const plot_parts& parts) noexcept {
+  return parts.packing == compression::none ? parts.index.complete_end()
+                                            : posix::regular_file_size(parts.file.get());
+}
+
 void update_plot_parts(plot_parts& parts, posix::stop_check stop) {
-  parts.index.extend(parts.file.get(), stop);
+  if (parts.packing == compression::none) {
+    parts.index.extend(parts.file.get(), stop);
+  }
   if (!parts.width) {
     parts.width = told_width(parts, stop);
   }
 }
 
 void take_plot_parts_whole(plot_parts& parts, posix::stop_check stop) {
-  parts.whole = true;
-  parts.index.end_at(posix::regular_file_size(parts.file.get()));
+  if (!parts.whole) {
+    parts.whole = true;
+    parts.index.end_at(posix::regular_file_size(parts.file.get()));
+  }
   if (!parts.width) {
     parts.width = told_width(parts, stop);
   }

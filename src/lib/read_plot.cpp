@@ -7,6 +7,7 @@
 #include "line_source.h"
 #include "long_line_hold.h"
 #include "numbered_lines.h"
+#include "plot_input.h"
 #include "posix.h"
 
 #include <algorithm>
@@ -17,11 +18,14 @@ namespace korvane {
 
 namespace {
 
-// Reads what the request asks of the plot file open as fd, holding its long lines as told;
-// nothing when a use needed more of a line than was held.
-std::optional<plot_contents> read_plot_held(int fd, const plot_request& request,
+// Reads what the request asks of the plot file open as fd, packed as told, holding its long
+// lines as told; nothing when a use needed more of a line than was held.
+std::optional<plot_contents> read_plot_held(int fd, compression packing,
+                                            const plot_request& request,
                                             reader::long_line_hold hold) {
-  line_source source(fd, line_source::input::whole, request.read_size, request.stop);
+  reader::plot_input input(fd, packing, line_source::input::whole, request.read_size, request.stop,
+                           std::nullopt);
+  line_source& source = input.lines();
   reader::numbered_lines lines{source};
   if (hold == reader::long_line_hold::as_used) {
     lines.width_line_keep = reader::held_before_known;
@@ -41,7 +45,7 @@ std::optional<plot_contents> read_plot_held(int fd, const plot_request& request,
   if (!request.detect_width) {
     width = request.width;
   }
-  reader::read_body(lines, width, plan, {source.offset(), posix::regular_file_size(fd)},
+  reader::read_body(lines, width, plan, {source.offset(), decompressed_size_guess(fd, packing)},
                     request.keep_block_headers, false, contents);
   if (lines.held_too_little) {
     return std::nullopt;
@@ -62,31 +66,36 @@ std::uint64_t sharing_threads(int fd, const plot_request& request) {
                                   : std::clamp<std::uint64_t>(size / bytes_per_thread, 1, most);
 }
 
-// Reads the plot file open as file on the calling thread.
-plot_contents read_plot_alone(posix::file_descriptor file, const plot_request& request) {
+// Reads the plot file open as file, compressed as told, on the calling thread.
+plot_contents read_plot_alone(posix::file_descriptor file, compression packing,
+                              const plot_request& request) {
   // A regular file can be read again from its start, should the use of a long line turn out to
-  // need it whole.
+  // need it whole; a compressed one is decompressed again from its start.
   const bool again = quiet_failures::active() && posix::regular_file_size(file.get()) != 0;
   if (again) {
     if (std::optional<plot_contents> contents =
-            read_plot_held(file.get(), request, reader::long_line_hold::as_used)) {
+            read_plot_held(file.get(), packing, request, reader::long_line_hold::as_used)) {
       return std::move(*contents);
     }
-    if (!posix::seek(file.get(), 0)) {
+    if (packing == compression::none && !posix::seek(file.get(), 0)) {
       raise_failure("Failed to read line!", io_error::from_os(errno),
                     {.line_number = 1, .kind = failure_kind::cannot_read});
     }
   }
-  return *read_plot_held(file.get(), request, reader::long_line_hold::whole);
+  return *read_plot_held(file.get(), packing, request, reader::long_line_hold::whole);
 }
 
 } // namespace
 
 plot_start start_plot_read(std::string_view file_path, const plot_request& request) {
   posix::file_descriptor file = open_plot_file(file_path, request.stop);
-  const std::uint64_t threads = sharing_threads(file.get(), request);
+  const compression packing =
+      request.decompress ? compression_of_file(file.get()) : compression::none;
+  // A compressed file is one stream, decompressed from its start.
+  const std::uint64_t threads =
+      packing == compression::none ? sharing_threads(file.get(), request) : 1;
   if (threads < 2) {
-    return read_plot_alone(std::move(file), request);
+    return read_plot_alone(std::move(file), packing, request);
   }
   return share_plot_file(std::move(file), request, threads);
 }
@@ -100,7 +109,7 @@ plot_contents read_plot(std::string_view file_path, const plot_request& request)
 }
 
 columns read_plot_file(std::string_view file_path, std::uint32_t n_digits) {
-  return read_plot(file_path, {.width = n_digits}).data;
+  return read_plot(file_path, {.width = n_digits, .decompress = false}).data;
 }
 
 } // namespace korvane

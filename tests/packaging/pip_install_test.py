@@ -138,6 +138,11 @@ class PipInstallTest(unittest.TestCase):
         self.assertEqual((facts["columns"], facts["names"]), (count, count))
         self.assertEqual(facts["versions"][0], facts["versions"][1])
         self.assertTrue(facts["failure"].startswith("Plot file not found!"), facts["failure"])
+        # The console script and python -m korvane run the same command line.
+        sample = self.sources / "samples" / "plot_w12.txt"
+        shown = run([pathlib.Path(python).parent / "korvane", "info", sample], cwd=self.work)
+        self.assertIn(f"parameters: {count}\n", shown)
+        self.assertEqual(run([python, "-m", "korvane", "info", sample], cwd=self.work), shown)
         self.assertEqual(snapshot(self.sources), before)
 
     def check_xarray_engine(self, interpreter, pip):

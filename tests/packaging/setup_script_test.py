@@ -58,8 +58,8 @@ class SetupScriptTest(unittest.TestCase):
         self.assertEqual((code, err), (0, ""))
         lines = out.splitlines()
         self.assertEqual(len(lines), 2, out)
-        self.assertRegex(lines[0], r"^Installing 6 Debian packages with apt-get \(log: .*\): cmake")
-        self.assertEqual(lines[1], "Installed: 6 packages, dependencies included.")
+        self.assertRegex(lines[0], r"^Installing 8 Debian packages with apt-get \(log: .*\): cmake")
+        self.assertEqual(lines[1], "Installed: 8 packages, dependencies included.")
 
     def test_a_failing_apt_shows_the_end_of_its_log(self):
         code, out, err = self.run_setup("sudo permitted", "apt-get fails")

@@ -1,6 +1,7 @@
 """threads=: a file read by several threads gives what one thread gives, values and failures."""
 
 import glob
+import gzip
 import os
 import pickle
 import random
@@ -140,6 +141,21 @@ class SharedReadTest(unittest.TestCase):
                     one = outcome(lambda: korvane.read_plot(path, width, threads=1))
                     self.assertEqual(outcome(lambda: korvane.read_plot(path, width, threads=3)),
                                      one)
+
+    def test_a_compressed_file_reads_as_its_text_whatever_the_threads(self):
+        rng = random.Random(13)
+        text = random_plot(rng, 12, 30).encode()
+        plain = self.files.write(text)
+        packed = self.files.write(gzip.compress(text), "plot.gz")
+        one = outcome(lambda: korvane.read_plot(plain, threads=1, block_headers=True))
+        for threads in (None, 1, 3):
+            with self.subTest(threads=threads):
+                self.assertEqual(outcome(lambda: korvane.read_plot(
+                    packed, threads=threads, block_headers=True)), one)
+                with korvane.open_plot(packed) as plot_file:
+                    self.assertEqual(outcome(lambda: plot_file.read(
+                        blocks=slice(None, None, 2), threads=threads)),
+                        outcome(lambda: korvane.read_plot(plain, blocks=slice(None, None, 2))))
 
     def test_threads_must_be_a_positive_count(self):
         path = self.files.write(random_plot(random.Random(3), 2, 3))

@@ -31,6 +31,14 @@ follow_loss not_regular() {
           ESPIPE};
 }
 
+// A compressed file is read whole, from its start, and cannot be read on from an offset.
+follow_loss compressed(compression packing) {
+  string message("cannot follow a compressed file (it starts as ");
+  message.append(compression_name(packing));
+  message.append(" output does): read_plot and open_plot read it whole");
+  return {std::move(message), ESPIPE};
+}
+
 // A plot file followed: the open file, the file it was when opened, and what its reads keep.
 struct follower {
   /// Empty once closed.
@@ -100,6 +108,10 @@ result<py_ref> follow_open_call(PyObject* arguments, PyObject*& path) {
   }
   if (!facts->regular) {
     return follow_error(followed->path.get(), not_regular());
+  }
+  if (const compression packing = compression_of_file(followed->file->get());
+      packing != compression::none) {
+    return follow_error(followed->path.get(), compressed(packing));
   }
   followed->identity = *facts;
   py_ref capsule = py_ref::steal(PyCapsule_New(followed.get(), capsule_name, &destroy_follower));

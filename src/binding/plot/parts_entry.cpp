@@ -117,7 +117,7 @@ result<py_ref> parts_update_call(PyObject* capsule, PyObject*& path) {
     return os_error(path);
   }
   if (const std::optional<file_loss> lost =
-          lost_track(held.path_text, held.identity, *now, parts.index.complete_end())) {
+          lost_track(held.path_text, held.identity, *now, file_bytes_indexed(parts))) {
     return follow_error(path, *lost);
   }
   if (!parts.whole) {
