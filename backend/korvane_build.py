@@ -127,13 +127,8 @@ def dist_info_files(tag):
              f"Tag: {tag}\n")
     return [(f"{dist_info}/METADATA", metadata_text().encode()),
             (f"{dist_info}/WHEEL", wheel.encode()),
-# The entry points the wheel declares, by group: the korvane command, and the xarray engine that
-# xarray.open_dataset(..., engine="korvane") finds (korvane is imported only when xarray lists
-# its engines).
-ENTRY_POINTS = {"console_scripts": ["korvane = korvane.cli:main"],
-                "xarray.backends": ["korvane = korvane:XarrayBackend"]}
-# The command line's Python files, packed beside the module in the package korvane.
-SHELL_FILES = ["__main__.py", "cli.py"]
+            (f"{dist_info}/entry_points.txt", entry_points_text().encode()),
+            (f"{dist_info}/top_level.txt", b"korvane\n")]
 
 
 def write_wheel(wheel_directory, module):
