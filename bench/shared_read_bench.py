@@ -14,6 +14,8 @@ threaded read makes them from its table then), and on CPython with NumPy the 2-D
 through to_numpy() against numpy.array(rust_read_tolvera(...)); the peak RSS of a fresh process
 reading the file against its values' float32 bytes. For --large: the full read, the last 1000
 blocks, every 100th block, and open_plot(...).blocks in GB/s, with the file in the page cache.
+With --threshold: one thread against two on files of 1 to 32 MiB, where the default's threshold
+(two threads from 8 MiB) comes from.
 First of all, the speed of first touches of fresh memory, and of writes to memory touched before.
 """
 
@@ -23,11 +25,13 @@ import os
 import statistics
 import subprocess
 import sys
+import tempfile
 import time
 
 import korvane
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from gen_plot_file import write_plot_file  # noqa: E402
 from readers import plain_read  # noqa: E402
 
 
@@ -131,6 +135,23 @@ def large_file(path, width, rounds):
     print(f"open_plot(...).blocks: {size / found['open_plot(...).blocks'] / 1e9:.1f} GB/s")
 
 
+def threshold(width, rounds):
+    """read_plot with one thread and with two, side by side, on files of 1 to 32 MiB (100
+    parameters): where two threads start to gain."""
+    block_bytes = 100 * width + 10 + 41
+    with tempfile.TemporaryDirectory() as folder:
+        for mib in (1, 2, 4, 8, 16, 32):
+            path = os.path.join(folder, f"plot_{mib}.txt")
+            with open(path, "w", encoding="ascii", newline="\n") as out:
+                write_plot_file(out, width, 100, (mib << 20) // block_bytes, 1, 0)
+            found = medians(rounds * 3, {
+                1: lambda: korvane.read_plot(path, width, threads=1),
+                2: lambda: korvane.read_plot(path, width, threads=2),
+            })
+            print(f"{os.path.getsize(path) / 2**20:5.1f} MiB: one thread {found[1] * 1e3:7.2f} ms, "
+                  f"two {found[2] * 1e3:7.2f} ms, {found[1] / found[2]:4.2f}x")
+
+
 def main(argv=None):
     parser = argparse.ArgumentParser(description=__doc__,
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
@@ -138,6 +159,8 @@ def main(argv=None):
     parser.add_argument("--width", type=int, default=12)
     parser.add_argument("--rounds", type=int, default=7)
     parser.add_argument("--large", help="a file of about 1 GB for the reads of parts")
+    parser.add_argument("--threshold", action="store_true",
+                        help="also one thread against two on files of 1 to 32 MiB")
     args = parser.parse_args(argv)
     fresh, touched = touch_speeds()
     print(f"first touch of fresh memory: {fresh:.2f} GB/s; rewrite: {touched:.2f} GB/s "
@@ -145,6 +168,8 @@ def main(argv=None):
     whole_file(args.path, args.width, args.rounds)
     if args.large:
         large_file(args.large, args.width, max(3, args.rounds // 2))
+    if args.threshold:
+        threshold(args.width, args.rounds)
 
 
 if __name__ == "__main__":

@@ -79,10 +79,7 @@ def _read_chunk(path, width, positions, first, last):
 def _read_blocks(path, width, position, blocks):
     """The values of the parameter at position in the chosen blocks (as PlotFile.read takes
     them), as a 1-D numpy.float32 array: what xarray's lazy indexing reads."""
-    import numpy
-    column = _kept_files.read(path, width, (position,), blocks).columns[0]
-    return numpy.frombuffer(column, dtype=numpy.float32) if len(column) else numpy.empty(
-        0, dtype=numpy.float32)
+    return _kept_files.read(path, width, (position,), blocks).to_numpy()[0]
 
 
 def _chunk_blocks(chunks, parameters, blocks):
