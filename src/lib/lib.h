@@ -58,8 +58,8 @@ struct plot_request {
 [[nodiscard]] std::uint32_t most_threads(const plot_request& request) noexcept;
 
 /// The bytes of blocks a thread parses at least, when the threads are not given: below this,
-/// starting a thread costs about what it saves (two threads read a file of 1 MiB 1.1 times as fast
-/// as one, a file of 2 MiB 1.3 times, 8 MiB 1.6 times: shared_read_bench.py --threshold).
+/// starting a thread costs about what it saves (two threads read a file of 1 MiB 0.7 to 1.1 times
+/// as fast as one from run to run, a file of 2 MiB 1.3 times: shared_read_bench.py --threshold).
 inline constexpr std::uint64_t bytes_per_thread = std::uint64_t{1} << 20;
 
 /// What a read gives: the chosen parameters' names and values and the file's layout.
