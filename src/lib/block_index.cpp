@@ -53,7 +53,7 @@ void block_index::take_line(std::uint64_t end) {
   tail_lines_ += found;
 }
 
-[[gnu::target("avx2,popcnt,lzcnt,bmi")]] std::size_t
+[[gnu::target("avx2,popcnt,bmi")]] std::size_t
 block_index::take_lines_avx2(const char* begin, std::size_t size, std::uint64_t at) {
   const __m256i line_feed = _mm256_set1_epi8('\n');
   std::size_t done = 0;
@@ -71,7 +71,7 @@ block_index::take_lines_avx2(const char* begin, std::size_t size, std::uint64_t 
 
 void block_index::take_lines(const char* begin, const char* end, std::uint64_t at) {
   static const bool has_avx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt") &&
-                               __builtin_cpu_supports("lzcnt") && __builtin_cpu_supports("bmi");
+                               __builtin_cpu_supports("bmi");
   const char* p = begin;
   if (has_avx2) {
     p += take_lines_avx2(begin, static_cast<std::size_t>(end - begin), at);

@@ -186,8 +186,7 @@ plot_contents read_run_shares(const plot_parts& parts, const reader::run_shares&
 }
 
 // The file's head read, its index made but not extended.
-plot_parts head_of(posix::file_descriptor file, compression packing,
-                   const plot_request& request) {
+plot_parts head_of(posix::file_descriptor file, compression packing, const plot_request& request) {
   reader::plot_input input(file.get(), packing, line_source::input::whole, line_source::buffer_size,
                            request.stop, 0);
   line_source& source = input.lines();
