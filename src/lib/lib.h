@@ -54,8 +54,11 @@ struct plot_request {
   bool decompress = true;
 };
 
-/// The most threads the request lets a read take.
-[[nodiscard]] std::uint32_t most_threads(const plot_request& request) noexcept;
+/// The threads the request gives a read of `bytes` bytes of blocks: as many as given, or, when the
+/// read is left to choose, one per bytes_per_thread of them, up to the processors the calling
+/// thread may run on (threads 0) or the threads asked for; at least one.
+[[nodiscard]] std::uint64_t threads_for_bytes(const plot_request& request,
+                                              std::uint64_t bytes) noexcept;
 
 /// The bytes of blocks a thread parses at least, when the threads are not given: below this,
 /// starting a thread costs about what it saves (two threads read a file of 1 MiB 0.7 to 1.1 times

@@ -126,23 +126,19 @@ struct block_tail {
                  .kind = failure_kind::missing_data_line});
 }
 
-// The threads a read of runs takes: as many as asked, or, when the request leaves it to the
-// read, one per bytes_per_thread of its blocks, up to that many.
+// The threads a read of runs takes: threads_for_bytes of its blocks' bytes; one for a compressed
+// file.
 std::uint64_t threads_for(const plot_parts& parts, const block_runs& runs,
                           const plot_request& request) noexcept {
   if (parts.packing != compression::none) {
     // Each thread would decompress the stream from its start.
     return 1;
   }
-  const std::uint64_t most = most_threads(request);
-  if (request.threads_as_given) {
-    return most;
-  }
   std::uint64_t bytes = 0;
   for (const block_run& run : runs) {
     bytes += parts.index.start_or_end(run.last) - parts.index.start_or_end(run.first);
   }
-  return std::clamp<std::uint64_t>(bytes / bytes_per_thread, 1, most);
+  return threads_for_bytes(request, bytes);
 }
 
 // Reads the shares, each on a thread of its own, into storage (when given) or columns allocated
@@ -260,8 +256,10 @@ void take_plot_parts_whole(plot_parts& parts, posix::stop_check stop) {
   }
 }
 
-std::uint32_t most_threads(const plot_request& request) noexcept {
-  return request.threads == 0 ? posix::usable_cores() : request.threads;
+std::uint64_t threads_for_bytes(const plot_request& request, std::uint64_t bytes) noexcept {
+  const std::uint64_t most = request.threads == 0 ? posix::usable_cores() : request.threads;
+  return request.threads_as_given ? most
+                                  : std::clamp<std::uint64_t>(bytes / bytes_per_thread, 1, most);
 }
 
 std::uint64_t blocks_in(const block_runs& runs) noexcept {

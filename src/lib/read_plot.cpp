@@ -10,7 +10,6 @@
 #include "plot_input.h"
 #include "posix.h"
 
-#include <algorithm>
 #include <korvane/read_failure.h>
 #include <optional>
 
@@ -57,13 +56,8 @@ std::optional<plot_contents> read_plot_held(int fd, compression packing,
 // (whose parts can be read apart), or as many as its size gains from when they are not given;
 // one for anything else.
 std::uint64_t sharing_threads(int fd, const plot_request& request) {
-  const std::uint64_t most = most_threads(request);
   const std::uint64_t size = posix::regular_file_size(fd);
-  if (size == 0) {
-    return 1;
-  }
-  return request.threads_as_given ? most
-                                  : std::clamp<std::uint64_t>(size / bytes_per_thread, 1, most);
+  return size == 0 ? 1 : threads_for_bytes(request, size);
 }
 
 // Reads the plot file open as file, compressed as told, on the calling thread.
