@@ -4,6 +4,7 @@
 #include "binding/entry/entry_guard.h"
 #include "binding/entry/gil_release.h"
 #include "file_loss.h"
+#include "held_capsule.h"
 #include "lib.h"
 #include "plot_failure.h"
 #include "plot_objects.h"
@@ -55,11 +56,8 @@ void destroy_follower(PyObject* capsule) {
 }
 
 result<follower*> follower_of(PyObject* capsule) {
-  auto* followed = static_cast<follower*>(PyCapsule_GetPointer(capsule, capsule_name));
-  if (followed == nullptr) {
-    return pending_error::fetch_resuming_panic();
-  }
-  if (!followed->file) {
+  result<follower*> followed = held_in<follower>(capsule, capsule_name);
+  if (followed && !followed.value()->file) {
     return pending_error::with_message(PyExc_ValueError, "read of a closed follower");
   }
   return followed;
@@ -181,14 +179,8 @@ PyObject* follow_read_entry(PyObject*, PyObject* arguments) {
 }
 
 PyObject* follow_close_entry(PyObject*, PyObject* capsule) {
-  return plot_surface_entry([&](PyObject*&) -> result<py_ref> {
-    auto* followed = static_cast<follower*>(PyCapsule_GetPointer(capsule, capsule_name));
-    if (followed == nullptr) {
-      return pending_error::fetch_resuming_panic();
-    }
-    followed->file.reset();
-    return py_ref::borrow(Py_None);
-  });
+  return close_held_entry<follower>(capsule, capsule_name,
+                                    [](follower& followed) { followed.file.reset(); });
 }
 
 } // namespace korvane::binding

@@ -4,6 +4,7 @@
 #include "binding/entry/entry_guard.h"
 #include "binding/entry/gil_release.h"
 #include "file_loss.h"
+#include "held_capsule.h"
 #include "lib.h"
 #include "plot_failure.h"
 #include "plot_objects.h"
@@ -34,11 +35,8 @@ void destroy_parts(PyObject* capsule) {
 }
 
 result<open_parts*> parts_of(PyObject* capsule) {
-  auto* held = static_cast<open_parts*>(PyCapsule_GetPointer(capsule, capsule_name));
-  if (held == nullptr) {
-    return pending_error::fetch_resuming_panic();
-  }
-  if (!held->parts) {
+  result<open_parts*> held = held_in<open_parts>(capsule, capsule_name);
+  if (held && !held.value()->parts) {
     return pending_error::with_message(PyExc_ValueError, "I/O operation on a closed plot file");
   }
   return held;
@@ -210,14 +208,8 @@ PyObject* parts_read_entry(PyObject*, PyObject* arguments) {
 }
 
 PyObject* parts_close_entry(PyObject*, PyObject* capsule) {
-  return plot_surface_entry([&](PyObject*&) -> result<py_ref> {
-    auto* held = static_cast<open_parts*>(PyCapsule_GetPointer(capsule, capsule_name));
-    if (held == nullptr) {
-      return pending_error::fetch_resuming_panic();
-    }
-    held->parts.reset();
-    return py_ref::borrow(Py_None);
-  });
+  return close_held_entry<open_parts>(capsule, capsule_name,
+                                      [](open_parts& held) { held.parts.reset(); });
 }
 
 } // namespace korvane::binding
