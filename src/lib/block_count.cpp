@@ -15,8 +15,6 @@ namespace korvane::reader {
 
 namespace {
 
-// Bytes per read of a count: as the index's scan reads them.
-constexpr std::size_t count_buffer_size = std::size_t{1} << 18;
 // Bytes per read of the short scans for one line feed.
 constexpr std::size_t seek_buffer_size = std::size_t{1} << 16;
 
@@ -60,7 +58,7 @@ std::size_t read_or_fail(const counted_file& file, byte_buffer& buffer, std::siz
 }
 
 std::uint64_t count_line_feeds(const counted_file& file, std::uint64_t begin, std::uint64_t end) {
-  byte_buffer buffer(count_buffer_size);
+  byte_buffer buffer(block_index::scan_buffer_size);
   std::uint64_t count = 0;
   for (std::uint64_t at = begin; at < end;) {
     const std::size_t got = read_or_fail(
